@@ -1,0 +1,2 @@
+// Keeps the core library non-empty until the application object lands.
+namespace tvm { int placeholder = 0; }

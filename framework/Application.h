@@ -1,0 +1,70 @@
+// The application object and the event loop.
+#pragma once
+#include <functional>
+#include <map>
+#include <string>
+
+#include "FolderItem.h"
+#include "Ref.h"
+
+namespace fw {
+
+class MenuBar;  // window machinery
+
+enum class MouseCursor { Standard, Wait };
+
+class Application {
+public:
+    Application();
+    virtual ~Application();
+
+    // Events, raised on the main thread with the baton held.
+    virtual void Event_Open() {}
+    virtual bool Event_CancelClose() { return false; }  // true refuses the quit
+    virtual void Event_Close() {}
+
+    // Asks Event_CancelClose; when it lets the quit through, closes every open
+    // window (their Close events run), raises Event_Close and ends the event loop
+    // with `exitCode`.
+    void Quit(int exitCode = 0);
+
+    void SetVersionData(int major, int minor, int bug, int nonRelease, int stage,
+                        const std::string& longVersion, const std::string& shortVersion,
+                        const std::string& packageInfo);
+    int MajorVersion = 0, MinorVersion = 0, BugVersion = 0, NonReleaseVersion = 0, StageCode = 0;
+    std::string LongVersion, ShortVersion, PackageInfo;
+
+    Ref<MenuBar> MenuBar;
+    void SetMouseCursor(MouseCursor c);
+    Ref<FolderItem> ExecutableFile() const;
+
+    // Menu handlers bound by item name; answering true means handled.
+    void AddMenuHandler(const std::string& itemName, std::function<bool()> handler);
+    bool HandleMenu(const std::string& itemName);
+
+    // Hooks for the window machinery: close every window before Event_Close.
+    std::function<void()> CloseAllWindows;
+
+private:
+    std::map<std::string, std::function<bool()>> menuHandlers_;
+};
+
+Application* CurrentApplication();
+void RegisterApplication(Application* app);
+
+// The program's bundle: <bundle>/Contents/MacOS/<executable>, with
+// <bundle>/Contents/Resources and <bundle>/Contents/Helpers (tools) beside it.
+std::string ResourcesFolder();
+void SetResourcesFolder(const std::string& posixPath);
+
+// Runtime start (creates the Qt application; headless when there is no display
+// or QT_QPA_PLATFORM says so). Call first in main.
+void InitRuntime(int& argc, char** argv);
+// Runs the event loop: raises Event_Open on `app` once the loop runs, returns the
+// exit code given to Quit. SIGTERM, SIGINT and SIGHUP become quit requests.
+int RunEventLoop(Application& app);
+// Processes pending events and due timers for up to `ms` milliseconds of real time
+// (with the baton released while waiting), or until `until` answers true.
+void ProcessEvents(int ms, const std::function<bool()>& until = {});
+
+}  // namespace fw

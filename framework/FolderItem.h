@@ -1,0 +1,85 @@
+// A file-system entry named by its path; it need not exist.
+//
+// Two kinds of item: a followed item (from GetFolderItem and Item(i)) answers
+// Directory, Length and ModificationDate about what a symbolic link points to;
+// a true item (from TrueItem(i)) answers about the link itself and is never
+// walked into. Exists and Alias always look at the entry itself, so a dangling
+// link exists and is an alias.
+//
+// Entries of a folder are addressed by position 1..Count in byte order of their
+// names. The listing is cached and revalidated by the folder's own status, so
+// Count reflects entries added or removed meanwhile without a directory read per
+// call.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Date.h"
+#include "Ref.h"
+
+namespace fw {
+
+class FolderItem {
+public:
+    // path: absolute POSIX path (not a shell path). followLinks: see above.
+    explicit FolderItem(std::string posixPath, bool followLinks = true);
+
+    bool Exists() const;
+    bool Directory() const;
+    bool Alias() const;  // the entry itself is a symbolic link
+    std::string Name() const;
+    std::string NativePath() const { return path_; }
+    // One /bin/sh word that names exactly this entry (special characters escaped).
+    std::string ShellPath() const;
+    int64_t Length() const;              // bytes; 0 when missing
+    Date ModificationDate() const;
+    void SetModificationDate(const Date& d);
+    int Permissions() const;             // POSIX mode bits
+    void SetPermissions(int mode);       // a failure sets LastErrorCode
+    Ref<FolderItem> Parent() const;
+    Ref<FolderItem> Child(const std::string& name) const;  // followed item
+
+    int64_t Count() const;                    // 0 unless a folder (a true link: 0)
+    Ref<FolderItem> Item(int64_t index) const;      // 1-based; Nil outside 1..Count
+    Ref<FolderItem> TrueItem(int64_t index) const;  // 1-based; Nil outside 1..Count
+
+    // These raise no exception; they set LastErrorCode (0 on success, else errno).
+    void CreateAsFolder();
+    void Delete();  // a file, a link or an empty folder
+    // Copies to `destination` (a path; into it when it is an existing folder).
+    // A file's bytes, mode and modification date are copied; a link is copied as
+    // a link; a folder is copied as an empty folder with its mode.
+    void CopyFileTo(const Ref<FolderItem>& destination);
+    // Renames this entry to `destination`'s path, replacing a file there.
+    void MoveFileTo(const Ref<FolderItem>& destination);
+    int LastErrorCode() const { return lastError_; }
+
+    // Opens the file with the desktop's default application.
+    bool Launch(bool activate = true) const;
+
+    // Drops cached status and listing (done by every operation that changes the entry).
+    void Refresh() const;
+
+private:
+    struct Status;
+    const Status& Stat() const;
+    void LoadListing() const;
+
+    std::string path_;
+    bool follow_;
+    mutable int lastError_ = 0;
+    mutable std::shared_ptr<Status> status_;
+    mutable std::shared_ptr<struct Listing> listing_;
+};
+
+// mode 1: `path` is a shell path (as ShellPath writes it); mode 0: a plain POSIX path.
+// Nil when the text cannot name an entry (empty, relative, or its parent folder
+// does not exist).
+Ref<FolderItem> GetFolderItem(const std::string& path, int mode = 0);
+
+// Reads a shell word back into a plain path (undoes ShellPath's escaping).
+std::string UnescapeShellWord(const std::string& word);
+std::string EscapeShellWord(const std::string& path);
+
+}  // namespace fw
