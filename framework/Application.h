@@ -34,7 +34,7 @@ public:
     int MajorVersion = 0, MinorVersion = 0, BugVersion = 0, NonReleaseVersion = 0, StageCode = 0;
     std::string LongVersion, ShortVersion, PackageInfo;
 
-    Ref<MenuBar> MenuBar;
+    Ref<fw::MenuBar> MenuBar;
     void SetMouseCursor(MouseCursor c);
     Ref<FolderItem> ExecutableFile() const;
 

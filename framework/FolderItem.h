@@ -12,7 +12,9 @@
 // call.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Date.h"
@@ -23,7 +25,8 @@ namespace fw {
 class FolderItem {
 public:
     // path: absolute POSIX path (not a shell path). followLinks: see above.
-    explicit FolderItem(std::string posixPath, bool followLinks = true);
+    explicit FolderItem(std::string posixPath, bool followLinks = true)
+        : path_(std::move(posixPath)), follow_(followLinks) {}
 
     bool Exists() const;
     bool Directory() const;
