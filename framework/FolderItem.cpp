@@ -69,6 +69,18 @@ std::string JoinPath(const std::string& folder, std::string_view name) {
     return out;
 }
 
+// One slash between components, none at the end ("/" stays "/").
+std::string NormalizedPath(const std::string& path) {
+    std::string out;
+    out.reserve(path.size());
+    for (char c : path) {
+        if (c == '/' && !out.empty() && out.back() == '/') continue;
+        out += c;
+    }
+    while (out.size() > 1 && out.back() == '/') out.pop_back();
+    return out;
+}
+
 // The path without trailing slashes ("/" stays "/").
 std::string_view Trimmed(const std::string& path) {
     std::string_view p(path);
@@ -221,7 +233,7 @@ int64_t FolderItem::Count() const {
 }
 
 Ref<FolderItem> FolderItem::Entry(int64_t index, bool followLinks) const {
-    const Listing* l = CurrentListing();
+    const Listing* l = listing_ ? listing_.get() : CurrentListing();
     if (!l || index < 1 || index > int64_t(l->entries.size())) return nullptr;
     const Listing::Entry& e = l->entries[size_t(index - 1)];
     auto item = std::make_shared<FolderItem>(JoinPath(path_, l->Name(e)), followLinks);
@@ -232,6 +244,30 @@ Ref<FolderItem> FolderItem::Entry(int64_t index, bool followLinks) const {
 Ref<FolderItem> FolderItem::Item(int64_t index) const { return Entry(index, true); }
 
 Ref<FolderItem> FolderItem::TrueItem(int64_t index) const { return Entry(index, false); }
+
+Ref<FolderItem> GetFolderItem(const std::string& path, int mode) {
+    std::string plain = NormalizedPath(mode == 1 ? UnescapeShellWord(path) : path);
+    if (plain.empty() || plain[0] != '/') return nullptr;
+    // An entry that is there proves its folder; its status is kept, as the
+    // caller's next question is mostly whether it exists and how old it is.
+    struct stat st;
+    if (::lstat(plain.c_str(), &st) == 0) {
+        auto item = std::make_shared<FolderItem>(std::move(plain));
+        if (!S_ISLNK(st.st_mode)) {
+            auto status = std::make_shared<FolderItem::Status>();
+            status->exists = true;
+            status->st = st;
+            item->status_ = std::move(status);
+        }
+        return Ref<FolderItem>(std::move(item));
+    }
+    if (plain != "/") {
+        const size_t slash = plain.rfind('/');
+        const std::string parent = slash == 0 ? std::string("/") : plain.substr(0, slash);
+        if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
+    }
+    return New<FolderItem>(std::move(plain));
+}
 
 void FolderItem::CreateAsFolder() {
     lastError_ = ::mkdir(path_.c_str(), 0777) == 0 ? 0 : errno;

@@ -9,7 +9,9 @@
 // Entries of a folder are addressed by position 1..Count in byte order of their
 // names. The listing is cached and revalidated by the folder's own status, so
 // Count reflects entries added or removed meanwhile without a directory read per
-// call. Item and TrueItem revalidate the same way.
+// call. Item(i) and TrueItem(i) address the entries as the latest Count saw
+// them (the first use reads the listing), so a position keeps naming the same
+// entry between a Count and the work on that entry.
 //
 // Status (kind, length, date, mode) is read on first use and kept until the item
 // changes it or Refresh is called; an item made by Item(i) or TrueItem(i) knows
@@ -80,6 +82,7 @@ private:
     const Status& Stat() const;
     const Listing* CurrentListing() const;  // revalidated; nullptr unless a folder
     Ref<FolderItem> Entry(int64_t index, bool followLinks) const;
+    friend Ref<FolderItem> GetFolderItem(const std::string& path, int mode);
 
     std::string path_;
     bool follow_;

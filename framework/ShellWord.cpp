@@ -1,6 +1,4 @@
 // Shell paths: a path written as one /bin/sh word, and read back.
-#include <sys/stat.h>
-
 #include "FolderItem.h"
 
 namespace fw {
@@ -17,18 +15,6 @@ bool PlainInShell(unsigned char c) {
     default:
         return false;
     }
-}
-
-// One slash between components, none at the end ("/" stays "/").
-std::string Normalized(const std::string& path) {
-    std::string out;
-    out.reserve(path.size());
-    for (char c : path) {
-        if (c == '/' && !out.empty() && out.back() == '/') continue;
-        out += c;
-    }
-    while (out.size() > 1 && out.back() == '/') out.pop_back();
-    return out;
 }
 
 }  // namespace
@@ -91,18 +77,6 @@ std::string UnescapeShellWord(const std::string& word) {
         }
     }
     return out;
-}
-
-Ref<FolderItem> GetFolderItem(const std::string& path, int mode) {
-    std::string plain = Normalized(mode == 1 ? UnescapeShellWord(path) : path);
-    if (plain.empty() || plain[0] != '/') return nullptr;
-    if (plain != "/") {
-        const size_t slash = plain.rfind('/');
-        const std::string parent = slash == 0 ? std::string("/") : plain.substr(0, slash);
-        struct stat st;
-        if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
-    }
-    return New<FolderItem>(std::move(plain));
 }
 
 }  // namespace fw
