@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -34,18 +35,22 @@ std::string FolderOf(const std::string& path) {
 // A fresh name beside `path`, short enough for any folder; hidden, so the mirror
 // never picks up one that a crash left behind.
 std::string TempNameBeside(const std::string& path) {
-    return FolderOf(path) + "/.tvm-copy." + std::to_string(::getpid()) + "." +
-           std::to_string(gTempCounter.fetch_add(1, std::memory_order_relaxed));
+    static const std::string prefix = "/.tvm-copy." + std::to_string(::getpid()) + ".";
+    return FolderOf(path) + prefix + std::to_string(gTempCounter.fetch_add(1, std::memory_order_relaxed));
 }
 
-// 0 or errno. Reads to the end (not to the size seen before), so a file that
-// grows meanwhile is copied whole.
-int CopyBytes(int from, int to) {
+// 0 or errno. Copies the `size` bytes the file had when it was opened (its
+// mode and date are of that moment too); one that shrinks meanwhile ends early.
+int CopyBytes(int from, int to, off_t size) {
     bool kernelCopy = true;
-    for (;;) {
+    off_t done = 0;
+    while (done < size) {
         if (kernelCopy) {
-            const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
-            if (n > 0) continue;
+            const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, size_t(size - done), 0);
+            if (n > 0) {
+                done += n;
+                continue;
+            }
             if (n == 0) return 0;
             if (errno == EINTR) continue;
             if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EPERM)
@@ -54,23 +59,25 @@ int CopyBytes(int from, int to) {
         }
         constexpr size_t kBuffer = 256 * 1024;
         std::unique_ptr<char[]> buffer(new char[kBuffer]);
-        for (;;) {
-            const ssize_t n = ::read(from, buffer.get(), kBuffer);
+        while (done < size) {
+            const ssize_t n = ::read(from, buffer.get(), size_t(std::min<off_t>(kBuffer, size - done)));
             if (n == 0) return 0;
             if (n < 0) {
                 if (errno == EINTR) continue;
                 return errno;
             }
-            for (ssize_t done = 0; done < n;) {
-                const ssize_t w = ::write(to, buffer.get() + done, size_t(n - done));
+            for (ssize_t written = 0; written < n;) {
+                const ssize_t w = ::write(to, buffer.get() + written, size_t(n - written));
                 if (w < 0) {
                     if (errno == EINTR) continue;
                     return errno;
                 }
-                done += w;
+                written += w;
             }
+            done += n;
         }
     }
+    return 0;
 }
 
 int CopyRegular(const std::string& from, const std::string& temp) {
@@ -91,9 +98,9 @@ int CopyRegular(const std::string& from, const std::string& temp) {
     int err;
     if (st.st_size >= kReleaseBatonFrom) {
         baton::Unlocked unlocked;
-        err = CopyBytes(in, out);
+        err = CopyBytes(in, out, st.st_size);
     } else {
-        err = CopyBytes(in, out);
+        err = CopyBytes(in, out, st.st_size);
     }
     const timespec times[2] = {st.st_atim, st.st_mtim};
     if (!err && ::fchmod(out, st.st_mode & 07777) != 0) err = errno;
