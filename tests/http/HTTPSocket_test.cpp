@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <iterator>
 #include <thread>
 
 #include "Standin.h"
@@ -17,14 +19,24 @@ namespace {
 
 const std::string kHost = "http://www.brantolek.example";
 
+int OpenDescriptors() {
+    return static_cast<int>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+}
+
+// Every request, whatever its end, must give back its socket and its file.
 class HTTPSocketTest : public testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(server.Running()) << "the HTTP stand-in did not start"; }
+    void SetUp() override {
+        ASSERT_TRUE(server.Running()) << "the HTTP stand-in did not start";
+        descriptors = OpenDescriptors();
+    }
+    void TearDown() override { EXPECT_EQ(OpenDescriptors(), descriptors) << "descriptors left open"; }
     fw::Ref<fw::FolderItem> Target(const std::string& name) {
         return fw::New<fw::FolderItem>(server.Dir() + "/" + name);
     }
     Standin server;
     fw::HTTPSocket http;
+    int descriptors = 0;
 };
 
 struct TextCase {
@@ -126,13 +138,32 @@ TEST_F(HTTPSocketTest, ReleasesTheBatonWhileTheRequestRuns) {
     EXPECT_LT(otherRan, returned) << "the other thread got the baton only after the request";
 }
 
-TEST_F(HTTPSocketTest, HonoursTheUpperCaseProxyVariable) {
-    server.SetRoutes({Answer("/a", "via HTTP_PROXY")});
+TEST_F(HTTPSocketTest, HonoursEitherSpellingOfTheProxyVariableAndNoProxy) {
+    server.SetRoutes({Answer("/a", "via the proxy")});
     const std::string proxy = std::getenv("http_proxy");
-    unsetenv("http_proxy");
-    setenv("HTTP_PROXY", proxy.c_str(), 1);
-    EXPECT_EQ(http.Get(kHost + "/a", 1), "via HTTP_PROXY");
-    unsetenv("HTTP_PROXY");
+    struct Case {
+        const char* name;
+        const char* variable;
+        const char* noProxy;  // nullptr: unset
+        bool viaProxy;
+    };
+    const Case cases[] = {
+        {"lower-case variable", "http_proxy", nullptr, true},
+        {"upper-case variable", "HTTP_PROXY", nullptr, true},
+        {"lower-case variable, host excluded", "http_proxy", "www.brantolek.example", false},
+        {"upper-case variable, host excluded", "HTTP_PROXY", ".example", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        unsetenv("http_proxy");
+        setenv(c.variable, proxy.c_str(), 1);
+        if (c.noProxy) setenv("no_proxy", c.noProxy, 1);
+        const size_t before = server.Requests().size();
+        EXPECT_EQ(http.Get(kHost + "/a", 1), c.viaProxy ? "via the proxy" : "");
+        EXPECT_EQ(server.Requests().size(), before + (c.viaProxy ? 1 : 0));
+        unsetenv(c.variable);
+        unsetenv("no_proxy");
+    }
 }
 
 TEST_F(HTTPSocketTest, AFileThatCannotBeCreatedFailsWithoutAsking) {
