@@ -1,9 +1,5 @@
 #include "update/mdlOrder.h"
 
-// <cstdio>'s EOF macro would swallow TextInputStream::EOF.
-#include <cstdio>
-#undef EOF
-
 #include "framework/FolderItem.h"
 #include "framework/HTTPSocket.h"
 #include "framework/SpecialFolder.h"
@@ -39,7 +35,7 @@ std::string GetVersionInfo() {
         // A folder in its place would never reach the end of a text.
         if (file && file->Exists() && !file->Directory()) {
             const fw::Ref<fw::TextInputStream> stream = fw::TextInputStream::Open(file);
-            while (!stream->EOF()) {
+            while (!stream->EndOfFile()) {
                 line = stream->ReadLine(fw::Encoding::WindowsANSI);
                 fw::Thread::YieldToNext();
             }
