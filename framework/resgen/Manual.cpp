@@ -3,10 +3,12 @@
 #include <QAbstractTextDocumentLayout>
 #include <QFile>
 #include <QFont>
+#include <QGuiApplication>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QScreen>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -29,21 +31,25 @@ const QColor kInk(0x1c, 0x2a, 0x3a);
 const QColor kRule(0xb8, 0xc4, 0xd2);
 const QColor kMuted(0x5a, 0x6b, 0x7d);
 
+// Lengths are CSS pixels (1/96 inch); the document is laid out at that
+// resolution and scaled onto the PDF's page.
 const char* const kStyleSheet = R"(
 body { font-family: 'DejaVu Serif'; font-size: 10pt; color: #1c2a3a; }
-h1 { font-family: 'DejaVu Sans'; font-size: 26pt; font-weight: bold; color: #0c2c63;
-     margin-top: 0pt; margin-bottom: 2pt; }
+h1 { font-family: 'DejaVu Sans'; font-size: 28pt; font-weight: bold; color: #0c2c63;
+     margin-top: 6px; margin-bottom: 2px; }
 h2 { font-family: 'DejaVu Sans'; font-size: 14pt; font-weight: bold; color: #1756b4;
-     margin-top: 20pt; margin-bottom: 6pt; }
+     margin-top: 26px; margin-bottom: 8px; }
 h3 { font-family: 'DejaVu Sans'; font-size: 11pt; font-weight: bold; color: #1c2a3a;
-     margin-top: 12pt; margin-bottom: 4pt; }
-p { margin-top: 0pt; margin-bottom: 7pt; line-height: 125%; }
-li { margin-bottom: 3pt; line-height: 120%; }
-ul, ol { margin-top: 0pt; margin-bottom: 7pt; }
+     margin-top: 16px; margin-bottom: 5px; }
+p { margin-top: 0px; margin-bottom: 9px; line-height: 125%; }
+li { margin-bottom: 4px; line-height: 120%; }
+ul, ol { margin-top: 0px; margin-bottom: 9px; }
 code { font-family: 'DejaVu Sans Mono'; font-size: 9pt; color: #0c2c63; }
-.subtitle { font-family: 'DejaVu Sans'; font-size: 14pt; color: #5a6b7d; margin-bottom: 18pt; }
-.status { font-family: 'DejaVu Sans'; font-size: 9.5pt; font-style: italic; color: #0c2c63; }
-td { font-size: 10pt; }
+.subtitle { font-family: 'DejaVu Sans'; font-size: 15pt; color: #5a6b7d; margin-bottom: 30px; }
+.status { font-family: 'DejaVu Sans'; font-size: 9pt; font-style: italic; color: #0c2c63; }
+h4 { font-family: 'DejaVu Sans'; font-size: 9.5pt; font-weight: bold; font-style: italic; color: #0c2c63;
+     margin-top: 10px; margin-bottom: 3px; }
+.meaning { margin-left: 22px; margin-bottom: 4px; }
 )";
 
 // A heading that would end a page is moved to the next one, with its text.
@@ -54,17 +60,27 @@ void KeepHeadingsWithText(QTextDocument& doc, qreal pageHeight) {
         bool moved = false;
         for (QTextBlock b = doc.begin(); b.isValid() && !moved; b = b.next()) {
             const QTextBlockFormat format = b.blockFormat();
-            if (format.headingLevel() == 0 || (format.pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore))
-                continue;
+            if (format.headingLevel() == 0) continue;
             const QTextBlock next = b.next();
-            if (!next.isValid() || next.layout()->lineCount() == 0) continue;
+            if (!next.isValid()) continue;
+            // Asking for the rectangles lays the blocks out; the layout is lazy.
             const QRectF heading = layout->blockBoundingRect(b);
+            const qreal nextTop = layout->blockBoundingRect(next).top();
+            if (next.layout()->lineCount() == 0) continue;
             const QTextLine firstLine = next.layout()->lineAt(0);
-            const qreal textBottom = layout->blockBoundingRect(next).top() + firstLine.y() + firstLine.height();
+            const qreal textBottom = nextTop + firstLine.y() + firstLine.height();
             if (page(heading.top()) == page(textBottom - 1)) continue;
+            // Headings that follow each other move as one.
+            QTextBlock first = b;
+            while (first.previous().isValid() && first.previous().blockFormat().headingLevel() > 0)
+                first = first.previous();
+            if (first.blockFormat().pageBreakPolicy() & QTextFormat::PageBreak_AlwaysBefore) continue;
             QTextBlockFormat breakBefore;
             breakBefore.setPageBreakPolicy(QTextFormat::PageBreak_AlwaysBefore);
-            QTextCursor(b).mergeBlockFormat(breakBefore);
+            QTextCursor(first).mergeBlockFormat(breakBefore);
+            // The incremental relayout after a format change can leave later
+            // pages stale; lay the whole document out again.
+            doc.markContentsDirty(0, doc.characterCount());
             moved = true;
         }
         if (!moved) return;
@@ -118,7 +134,6 @@ bool WriteManual(const QString& htmlPath, const QString& pdfPath, const QString&
     writer.setCreator(QStringLiteral("Brantolek"));
 
     QTextDocument doc;
-    doc.documentLayout()->setPaintDevice(&writer);
     doc.setDocumentMargin(0);
     doc.setDefaultFont(QFont(QStringLiteral("DejaVu Serif"), 10));
     doc.setDefaultStyleSheet(QString::fromUtf8(kStyleSheet));
@@ -130,8 +145,13 @@ bool WriteManual(const QString& htmlPath, const QString& pdfPath, const QString&
     const QRectF full = writer.pageLayout().fullRectPixels(kDpi);
     const QRectF body(Px(kMarginSideMm), Px(kMarginTopMm), full.width() - 2 * Px(kMarginSideMm),
                       full.height() - Px(kMarginTopMm) - Px(kMarginBottomMm));
-    doc.setPageSize(body.size());
-    KeepHeadingsWithText(doc, body.height());
+    // The document's own unit: the resolution its point sizes are laid out at.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const qreal docDpi = screen ? screen->logicalDotsPerInchY() : 96;
+    const qreal toPdf = kDpi / docDpi;
+    doc.setPageSize(body.size() / toPdf);
+    const qreal pageHeight = doc.pageSize().height();
+    KeepHeadingsWithText(doc, pageHeight);
 
     QPainter p;
     if (!p.begin(&writer)) {
@@ -145,8 +165,10 @@ bool WriteManual(const QString& htmlPath, const QString& pdfPath, const QString&
         if (i > 0) writer.newPage();
         DrawPageFrame(p, full, body, title, i, pages, pageLabel);
         p.save();
-        p.translate(body.left(), body.top() - i * body.height());
-        doc.drawContents(&p, QRectF(0, i * body.height(), body.width(), body.height()));
+        p.translate(body.topLeft());
+        p.scale(toPdf, toPdf);
+        p.translate(0, -i * pageHeight);
+        doc.drawContents(&p, QRectF(0, i * pageHeight, doc.pageSize().width(), pageHeight));
         p.restore();
     }
     p.end();
