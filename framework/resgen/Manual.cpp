@@ -66,9 +66,11 @@ void KeepHeadingsWithText(QTextDocument& doc, qreal pageHeight) {
             // Asking for the rectangles lays the blocks out; the layout is lazy.
             const QRectF heading = layout->blockBoundingRect(b);
             const qreal nextTop = layout->blockBoundingRect(next).top();
-            if (next.layout()->lineCount() == 0) continue;
-            const QTextLine firstLine = next.layout()->lineAt(0);
-            const qreal textBottom = nextTop + firstLine.y() + firstLine.height();
+            const int lines = next.layout()->lineCount();
+            if (lines == 0) continue;
+            // At least two lines of the text, when it has them, stay with the heading.
+            const QTextLine line = next.layout()->lineAt(qMin(1, lines - 1));
+            const qreal textBottom = nextTop + line.y() + line.height();
             if (page(heading.top()) == page(textBottom - 1)) continue;
             // Headings that follow each other move as one.
             QTextBlock first = b;
