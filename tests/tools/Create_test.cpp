@@ -1,6 +1,5 @@
 // Making the RAM disk with the command line the program runs, and ejecting it.
 #include <filesystem>
-#include <regex>
 #include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
@@ -60,7 +59,7 @@ TEST_F(ToolsTest, AttachNamesAFreshDeviceThatOnlyItsOwnerCanEraseOnce) {
     Outcome others = RunShell("hdiutil attach -nomount ram://8", As::Nobody);
     for (auto* attach : {&first, &second, &others}) {
         EXPECT_EQ(attach->code, 0) << attach->err;
-        EXPECT_TRUE(std::regex_match(attach->out, std::regex("/dev/tvram[0-9]+\n"))) << attach->out;
+        EXPECT_TRUE(IsDeviceLine(attach->out)) << attach->out;
         EXPECT_EQ(attach->err, "");
     }
     EXPECT_NE(first.out, second.out);

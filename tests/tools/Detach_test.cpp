@@ -25,10 +25,19 @@ std::vector<BusyCase> BusyCases() {
     const std::pair<const char*, const char*> holds[] = {
         {"a file held open", "exec 3<>/volumes/Tavelmorinth/data"},
         {"a working folder", "cd /volumes/Tavelmorinth/folder"},
+        // Through the C library: Python's own mmap keeps a descriptor of its own open.
         {"a file mapped into memory after its descriptor was closed",
-         "exec /usr/bin/python3 -c 'import mmap, sys\n"
-         "f = open(\"/volumes/Tavelmorinth/data\", \"r+b\"); m = mmap.mmap(f.fileno(), 0); f.close()\n"
-         "print(\"ready\", flush=True); sys.stdin.read()'"},
+         "exec /usr/bin/python3 -c 'import ctypes, os, sys\n"
+         "libc = ctypes.CDLL(None)\n"
+         "libc.mmap.restype = ctypes.c_void_p\n"
+         "libc.mmap.argtypes = [ctypes.c_void_p, ctypes.c_size_t, ctypes.c_int, ctypes.c_int, ctypes.c_int, "
+         "ctypes.c_long]\n"
+         "fd = os.open(\"/volumes/Tavelmorinth/data\", os.O_RDONLY)\n"
+         "address = libc.mmap(None, 4096, 1, 1, fd, 0)\n"  // PROT_READ, MAP_SHARED
+         "os.close(fd)\n"
+         "assert address not in (None, 2 ** 64 - 1)\n"
+         "print(\"ready\", flush=True)\n"
+         "sys.stdin.read()'"},
     };
     std::vector<BusyCase> cases;
     for (auto& [volume, as] : who) {

@@ -1,6 +1,7 @@
 #include "ToolsFixture.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -39,6 +40,24 @@ void Empty(const std::string& folder) {
 }
 
 }  // namespace
+
+std::string Identifier(const std::string& sentence) {
+    std::string name;
+    for (char c : sentence) {
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            name += c;
+        else if (!name.empty() && name.back() != '_')
+            name += '_';
+    }
+    if (!name.empty() && name.back() == '_') name.pop_back();
+    return name;
+}
+
+bool IsDeviceLine(const std::string& text) {
+    const std::string prefix = "/dev/tvram";
+    return text.size() > prefix.size() + 1 && text.compare(0, prefix.size(), prefix) == 0 && text.back() == '\n' &&
+           text.find_first_not_of("0123456789", prefix.size()) == text.size() - 1;
+}
 
 std::string CreationCommand(unsigned long sectors) {
     return "diskutil erasevolume HFS+ 'Tavelmorinth' `hdiutil attach -nomount ram://" + std::to_string(sectors) + "`";

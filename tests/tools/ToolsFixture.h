@@ -2,7 +2,6 @@
 // that the test runner gives RAM-disk tests.
 #pragma once
 #include <gtest/gtest.h>
-#include <regex>
 #include <string>
 
 #include "ToolRunner.h"
@@ -12,6 +11,9 @@ namespace tooltest {
 constexpr const char* kVolume = "/volumes/Tavelmorinth";
 
 // The command line the program runs to make its RAM disk.
+// "/dev/tvram<digits>\n", the one line that attach prints.
+bool IsDeviceLine(const std::string& text);
+
 std::string CreationCommand(unsigned long sectors);
 std::string DetachCommand();
 
@@ -25,11 +27,14 @@ std::string ReadFile(const std::string& path);
 // True when `path` is the root of a tmpfs mounted on top of its parent.
 bool IsMountedTmpfs(const std::string& path);
 
+// "a file, held open" -> "a_file_held_open"
+std::string Identifier(const std::string& sentence);
+
 // Test names made from the sentence in a table row's `name`.
 struct SentenceName {
     template <typename Info>
     std::string operator()(const Info& info) const {
-        return std::regex_replace(info.param.name, std::regex("[^A-Za-z0-9]+"), "_");
+        return Identifier(info.param.name);
     }
 };
 
