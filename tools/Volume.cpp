@@ -1,6 +1,8 @@
 #include "Volume.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -129,52 +131,47 @@ void CreateVolume(const std::string& name, DeviceRecord record, DeviceRecords& r
     CreateFallback(volumes.Get(), name, record, records);
 }
 
-int DetachVolume(const std::string& path) {
-    const std::string prefix = std::string(kVolumesFolder) + "/";
-    std::string name = path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : std::string();
-    while (!name.empty() && name.back() == '/') name.pop_back();
-    if (!IsVolumeName(name)) throw ToolError("no such volume: " + path);
-    const std::string volume = VolumePath(name);
+namespace {
 
-    Fd volumes = OpenVolumes();
-    DeviceRecords records = DeviceRecords::Open(false);
-    struct stat st {};
-    if (::fstatat(volumes.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-        throw ToolError(ErrnoText("no such volume " + volume, errno));
-
-    if (S_ISLNK(st.st_mode)) {
-        const std::string folder = ReadLink(volumes.Get(), name);
-        DeviceRecord record;
-        for (auto& candidate : records.FindByVolume(volume)) {
-            if (!candidate.folder.empty() && candidate.folder == folder && folder == FallbackFolderPath(name))
-                record = candidate;
-        }
-        if (record.device.empty()) throw ToolError(volume + " is a symbolic link not made by diskutil; left alone");
-        Fd base = OpenFallbackBase(false);
-        auto users = ProcessesUsing(folder);
-        if (users.empty()) {
-            // Take the link away first so that nothing new reaches the folder, then look again.
-            if (::unlinkat(volumes.Get(), name.c_str(), 0) != 0) throw ToolError(ErrnoText("cannot detach " + volume, errno));
-            users = ProcessesUsing(folder);
-            if (!users.empty() && ::symlinkat(folder.c_str(), volumes.Get(), name.c_str()) != 0)
-                throw ToolError(ErrnoText(volume + " came into use while being detached and cannot be linked to " +
-                                              folder + " again", errno));
-        }
-        if (!users.empty()) {
-            Say(volume + " is in use by process " + users.front() + "; not detached");
-            return kExitBusy;
-        }
-        records.Remove(record.device);
-        try {
-            RemoveTree(base.Get(), name);
-        } catch (const ToolError& e) {
-            throw ToolError(volume + " was detached, but " + folder + " cannot be removed: " + e.what());
-        }
-        return kExitOK;
+int DetachFallback(int volumesFd, const std::string& name, DeviceRecords& records) {
+    const std::string volume = VolumePath(name), folder = ReadLink(volumesFd, name);
+    DeviceRecord record;
+    for (auto& candidate : records.FindByVolume(volume)) {
+        if (!candidate.folder.empty() && candidate.folder == folder && folder == FallbackFolderPath(name))
+            record = candidate;
     }
+    if (record.device.empty()) throw ToolError(volume + " is a symbolic link not made by diskutil; left alone");
+    Fd base = OpenFallbackBase(false);
+    // /proc shows where processes are by their real paths.
+    char real[PATH_MAX];
+    if (!::realpath(folder.c_str(), real)) throw ToolError(ErrnoText("cannot find " + folder, errno));
+    auto users = ProcessesUsing(real);
+    if (users.empty()) {
+        // Take the link away first so that nothing new reaches the folder, then look again.
+        if (::unlinkat(volumesFd, name.c_str(), 0) != 0) throw ToolError(ErrnoText("cannot detach " + volume, errno));
+        users = ProcessesUsing(real);
+        if (!users.empty() && ::symlinkat(folder.c_str(), volumesFd, name.c_str()) != 0)
+            throw ToolError(ErrnoText(volume + " came into use while being detached and cannot be linked to " +
+                                          folder + " again",
+                                      errno));
+    }
+    if (!users.empty()) {
+        Say(volume + " is in use by process " + users.front() + "; not detached");
+        return kExitBusy;
+    }
+    records.Remove(record.device);
+    try {
+        RemoveTree(base.Get(), name);
+    } catch (const ToolError& e) {
+        throw ToolError(volume + " was detached, but " + folder + " cannot be removed: " + e.what());
+    }
+    return kExitOK;
+}
 
+int DetachMount(int volumesFd, const std::string& name, DeviceRecords& records) {
+    const std::string volume = VolumePath(name);
     auto mounted = MountAt(volume);
-    if (!S_ISDIR(st.st_mode) || !mounted) throw ToolError(volume + " is not a mounted volume");
+    if (!mounted) throw ToolError(volume + " is not a mounted volume");
     DeviceRecord record;
     for (auto& candidate : records.FindByVolume(volume)) {
         if (candidate.folder.empty() && candidate.device == "/dev/" + mounted->source) record = candidate;
@@ -188,10 +185,29 @@ int DetachVolume(const std::string& path) {
         }
         throw ToolError(ErrnoText("cannot detach " + volume, errno));
     }
-    records.Remove(record.device);
-    if (::unlinkat(volumes.Get(), name.c_str(), AT_REMOVEDIR) != 0)
+    // A folder left at the mount point would pass for the volume itself.
+    if (::unlinkat(volumesFd, name.c_str(), AT_REMOVEDIR) != 0)
         throw ToolError(ErrnoText(volume + " was detached, but its folder cannot be removed", errno));
+    records.Remove(record.device);
     return kExitOK;
+}
+
+}  // namespace
+
+int DetachVolume(const std::string& path) {
+    const std::string prefix = std::string(kVolumesFolder) + "/";
+    std::string name = path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : std::string();
+    while (!name.empty() && name.back() == '/') name.pop_back();
+    if (!IsVolumeName(name)) throw ToolError("no such volume: " + path);
+
+    Fd volumes = OpenVolumes();
+    DeviceRecords records = DeviceRecords::Open(false);
+    struct stat st {};
+    if (::fstatat(volumes.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        throw ToolError(ErrnoText("no such volume " + VolumePath(name), errno));
+    if (S_ISLNK(st.st_mode)) return DetachFallback(volumes.Get(), name, records);
+    if (S_ISDIR(st.st_mode)) return DetachMount(volumes.Get(), name, records);
+    throw ToolError(VolumePath(name) + " is not a volume");
 }
 
 }  // namespace tools

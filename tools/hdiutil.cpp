@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstdint>
 #include <string>
-#include <unistd.h>
+#include <sys/sysinfo.h>
 #include <vector>
 
 #include "DeviceRecords.h"
@@ -19,12 +19,14 @@ constexpr const char* kUsage =
     "usage: hdiutil attach -nomount ram://SECTORS\n"
     "       hdiutil detach /volumes/NAME";
 
+// What a RAM file system can hold at most: memory and swap.
 uint64_t MemoryBytes() {
-    long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
-    return pages > 0 && pageSize > 0 ? static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize) : 0;
+    struct sysinfo info {};
+    if (::sysinfo(&info) != 0) return UINT64_MAX;
+    return (static_cast<uint64_t>(info.totalram) + info.totalswap) * info.mem_unit;
 }
 
-// "ram://N": N sectors of 512 bytes, at least one, no more than the machine's memory.
+// "ram://N": N sectors of 512 bytes, at least one, no more than memory and swap hold.
 uint64_t ParseRamUrl(const std::string& url) {
     const std::string scheme = "ram://";
     if (url.compare(0, scheme.size(), scheme) != 0) throw UsageError("not a ram:// URL: " + url);
@@ -34,7 +36,7 @@ uint64_t ParseRamUrl(const std::string& url) {
     uint64_t sectors = 0;
     auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), sectors);
     if (ec != std::errc() || end != digits.data() + digits.size() || sectors > MemoryBytes() / 512)
-        throw UsageError("the size in " + url + " is larger than this machine's memory");
+        throw UsageError("the size in " + url + " is more than this machine's memory and swap");
     if (sectors == 0) throw UsageError("the size in " + url + " is zero");
     return sectors;
 }
