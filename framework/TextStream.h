@@ -21,7 +21,7 @@ public:
     // NilObjectException when `file` is Nil.
     static Ref<TextInputStream> Open(const Ref<FolderItem>& file);
     ~TextInputStream();
-    bool EOF() const;
+    bool EndOfFile() const;  // (EOF is a macro of <cstdio>)
     // Empty text beyond the end. WindowsANSI text is converted to UTF-8.
     std::string ReadLine(Encoding encoding = Encoding::UTF8);
     std::string ReadAll(Encoding encoding = Encoding::UTF8);

@@ -1,0 +1,55 @@
+// The application's localised text constants: name and default text.
+// Each becomes App::<name>(language), looked up under the key "App.<name>".
+#pragma once
+
+#define TVM_APP_CONSTANTS(X)                                                                                  \
+    X(kAboutTavelmorinth, "About Tavelmorinth")                                                               \
+    X(kActivity, "Activity")                                                                                  \
+    X(kBreak, "break")                                                                                        \
+    X(kChange, "change")                                                                                      \
+    X(kCheckMemory, "The memory of the source will verified.")                                                \
+    X(kCreated, "Drive has been created successfully.")                                                       \
+    X(kDataWillLoad, "Loading data from source")                                                              \
+    X(kDataWillSaved, "Data will be saved on the hard disk")                                                  \
+    X(kDriveIsInUse, "Tavelmorinth is in use and can not be ejected.")                                        \
+    X(kEditClear, "&L\xC3\xB6schen")                                                                          \
+    X(kFileQuit, "Beenden")                                                                                   \
+    X(kFileQuitShortcut, "Cmd+Q")                                                                             \
+    X(kFolder, "Folder")                                                                                      \
+    X(kHours, "h")                                                                                            \
+    X(kInfoSize,                                                                                              \
+      "The size of this directory is larger than the maximum possible size. Please select a different "       \
+      "directory.")                                                                                           \
+    X(kInterval, "Interval for writing to the source folder")                                                 \
+    X(kmnuAboutBK, "About Brantolek")                                                                         \
+    X(kmnuFile, "File")                                                                                       \
+    X(kmnuHelp, "Help")                                                                                       \
+    X(kmnuManual, "User Manuel")                                                                              \
+    X(kmnuPreferences, "Preferences")                                                                         \
+    X(kmnuShowActivity, "Show Activity")                                                                      \
+    X(kNextSync, "Next sync with hard drive:")                                                                \
+    X(kPathToSourceFolder, "Path to the source folder")                                                       \
+    X(kSeconds, "sec.")                                                                                       \
+    X(kSizeOfDrive, "Size of Tavelmorinth")                                                                   \
+    X(kSizeToLarge,                                                                                           \
+      "The size of the source folder is larger than the size of the ramdisk! Process is terminated. Please "  \
+      "choose a different size.")                                                                             \
+    X(kSourceNotAvailable,                                                                                    \
+      "Attention, the Folder does not exist. Please activate this and restart \"Tavelmorinth\" or change the " \
+      "source folder in the options.")                                                                        \
+    X(kSyncReady, "The synchronization was completed successfully.")                                          \
+    X(kWillbeCreated, "Drive will be created.")                                                               \
+    X(kWillClosed, "Tavelmorinth terminates as soon as all operations are completed.")                        \
+    X(kWillRestarted, "Tavelmorinth will restarted")                                                          \
+    X(kWillShutdown, "Tavelmorinth shutdown.")                                                                \
+    /* Our own: statuses that keep a failure from reading as success. */                                     \
+    X(kSyncIncomplete, "The synchronization was not complete: %1 entries could not be synchronized.")         \
+    X(kSyncNoRoot, "The synchronization could not run because the source folder or the RAM disk is missing.") \
+    X(kCreateFailed, "The drive could not be created.")                                                       \
+    X(kLoadIncomplete,                                                                                        \
+      "The data was not loaded completely. Until a complete load, nothing is deleted in the source folder "   \
+      "when the data is saved.")                                                                              \
+    X(kKeptAttached,                                                                                          \
+      "Tavelmorinth was still attached from an earlier run. Its files were kept and will be saved on the "    \
+      "hard disk.")                                                                                           \
+    X(kNotSavedNoEject, "The data could not be written to the hard disk, so Tavelmorinth was not ejected.")

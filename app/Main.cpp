@@ -1,0 +1,54 @@
+#include "app/Main.h"
+
+#include <memory>
+
+#include "app/App.h"
+#include "framework/Application.h"
+#include "framework/Exceptions.h"
+#include "framework/Shell.h"
+
+namespace {
+std::unique_ptr<App> gApp;
+}
+
+void _NewAppInstance() {
+    gApp = std::make_unique<App>();
+    gApp->SetVersionData(1, 0, 2, 0, 3, "1.0.2", "1.02", "\xC2\xA9 Brantolek 2014-2026");
+    fw::RegisterApplication(gApp.get());
+}
+
+void _InitFileTypes() {}
+
+void _ApplicationAddMenuHandlers() {
+    App& a = app();
+    a.AddMenuHandler("mnuAboutTavelmorinth", [&a] { return a._mnuAboutTavelmorinth_Action(); });
+    a.AddMenuHandler("mnuAboutBK", [&a] { return a._mnuAboutBK_Action(); });
+    a.AddMenuHandler("mnuDocu", [&a] { return a._mnuDocu_Action(); });
+    a.AddMenuHandler("mnuFAQ", [&a] { return a._mnuFAQ_Action(); });
+    a.AddMenuHandler("mnuOptions", [&a] { return a._mnuOptions_Action(); });
+    a.AddMenuHandler("mnuState", [&a] { return a._mnuState_Action(); });
+}
+
+void _EarlyStartup() {
+    _InitFileTypes();
+    _NewAppInstance();
+    _ApplicationAddMenuHandlers();
+}
+
+void _MakeDefaultView() {}
+
+void _LateStartup() { _MakeDefaultView(); }
+
+int _Main(int argc, char** argv) {
+    fw::InitRuntime(argc, argv);
+    int code = 1;
+    fw::Guarded("start-up", [&] {
+        _EarlyStartup();
+        // The program's own stand-ins for the system tools sit in the bundle.
+        auto exe = app().ExecutableFile();
+        if (exe) fw::SetToolsFolder(exe->Parent()->Parent()->NativePath() + "/Helpers");
+        _LateStartup();
+        code = fw::RunEventLoop(app());
+    });
+    return code;
+}

@@ -1,0 +1,157 @@
+// The settings file "Settings.dat" (five lines: size, interval, source path,
+// activity window top and left) in the application-data folder, with a copy in
+// the source folder that overrides it at load.
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+
+#include "app/App.h"
+#include "framework/FolderItem.h"
+#include "framework/Screen.h"
+#include "framework/SpecialFolder.h"
+#include "framework/Strings.h"
+#include "framework/TextStream.h"
+
+namespace {
+
+const char* const kSettingsFolder = "/TavelmorinthSettings/";
+const char* const kSettingsFile = "/TavelmorinthSettings/Settings.dat";
+constexpr int kSourcePermissions = 500;  // decimal, as the program has always written it (octal 764)
+
+std::string ApplicationDataPath() { return fw::SpecialFolder::ApplicationData()->ShellPath(); }
+
+// Reads the file in groups of five lines into the five settings fields, each field
+// as soon as its line is read; lines beyond the end read empty.
+void ReadFiveLineGroups(const fw::Ref<fw::FolderItem>& file, App& a) {
+    auto in = fw::TextInputStream::Open(file);
+    while (!in->EndOfFile()) {
+        a.sSize = in->ReadLine();
+        a.sInterval = in->ReadLine();
+        a.sPath = in->ReadLine();
+        a.sStateTop = in->ReadLine();
+        a.sStateLeft = in->ReadLine();
+    }
+    in->Close();
+}
+
+std::string CleanSize(const std::string& s) { return fw::Trim(fw::Replace(s, " MB", "")); }
+
+std::string CleanInterval(const std::string& s) {
+    return fw::Trim(fw::Replace(fw::Replace(s, " sek.", ""), " sec.", ""));
+}
+
+// Replaces `target` with a file of `lines` without ever leaving it half-written:
+// the new text goes to a hidden file beside it, is flushed to disk, and is then
+// renamed over the old one. On failure the old file stays as it was.
+void ReplaceTextFile(const fw::Ref<fw::FolderItem>& target, const std::string lines[5]) {
+    auto folder = target->Parent();
+    auto temp = folder->Child("." + target->Name() + ".new");
+    try {
+        auto out = fw::TextOutputStream::Create(temp);
+        for (int i = 0; i < 5; ++i) out->WriteLine(lines[i]);
+        out->Close();
+    } catch (...) {
+        temp->Delete();
+        throw;
+    }
+    temp->MoveFileTo(target);
+    if (temp->LastErrorCode() != 0) {
+        const int err = temp->LastErrorCode();
+        temp->Delete();
+        throw fw::IOException(err, "Could not replace " + target->NativePath());
+    }
+}
+
+bool KeepsPosition(const std::string& text, int low, int high) {
+    const double v = fw::CDbl(text);
+    return v >= low && v <= high;
+}
+
+}  // namespace
+
+void App::CreatePrefsFolder(bool applicationData, const std::string& base) {
+    const std::string root = applicationData ? ApplicationDataPath() : base;
+    auto folder = fw::GetFolderItem(root + kSettingsFolder, 1);
+    if (folder && !folder->Exists()) folder->CreateAsFolder();
+}
+
+void App::GetOptions() {
+    auto main = fw::GetFolderItem(ApplicationDataPath() + kSettingsFile, 1);
+    if (!main || !main->Exists()) {
+        bFirstStart = true;
+        SetDefaults();
+        return;
+    }
+    ReadFiveLineGroups(main, *this);
+
+    // The program leaves the source folder closed (permissions 0) when it ends.
+    auto source = fw::GetFolderItem(sPath, 1);
+    if (source && source->Exists()) source->SetPermissions(kSourcePermissions);
+
+    auto copy = fw::GetFolderItem(sPath + kSettingsFile, 1);
+    if (copy && copy->Exists()) ReadFiveLineGroups(copy, *this);
+    SetDefaults();
+}
+
+void App::SetDefaults() {
+    if (sSize.empty()) sSize = "256";
+    if (sInterval.empty()) sInterval = "60";
+    if (sPath.empty()) sPath = fw::SpecialFolder::Documents()->ShellPath() + "/TavelmorinthSource";
+    // A stored position is kept while the window's corner lies on the main screen
+    // with room for its title bar; otherwise the default brings the window back.
+    const fw::ScreenArea screen = fw::MainScreen();
+    if (sStateTop.empty() || !KeepsPosition(sStateTop, screen.Top, screen.Top + screen.Height - 40)) sStateTop = "40";
+    if (sStateLeft.empty() || !KeepsPosition(sStateLeft, 0, screen.Width - 40)) sStateLeft = "10";
+}
+
+int64_t App::GetSecondsInterval() {
+    double seconds;
+    if (fw::InStr(1, sInterval, "m") > 0) {
+        seconds = fw::CDbl(sInterval) * 60.0;
+    } else if (fw::InStr(1, sInterval, "S") > 0) {
+        seconds = fw::CDbl(sInterval) * 60.0 * 60.0;
+    } else {
+        seconds = fw::CDbl(sInterval);
+    }
+    return static_cast<int64_t>(seconds);
+}
+
+void App::SaveOptions() {
+    const std::string sourcePath = sPath;
+    CreatePrefsFolder(true, "");
+
+    const bool anyPending = !sNewSize.empty() || !sNewInterval.empty() || !sNewPath.empty();
+    auto main = fw::GetFolderItem(ApplicationDataPath() + kSettingsFile, 1);
+    if (!main) throw fw::NilObjectException();
+    const std::string mainLines[5] = {
+        CleanSize(anyPending ? sNewSize : sSize),
+        CleanInterval(anyPending ? sNewInterval : sInterval),
+        anyPending ? sNewPath : sPath,
+        sStateTop,
+        sStateLeft,
+    };
+    ReplaceTextFile(main, mainLines);
+
+    CreatePrefsFolder(false, sourcePath);
+    auto copy = fw::GetFolderItem(sourcePath + kSettingsFile, 1);
+    if (copy) {
+        const bool sizeOrIntervalPending = !sNewSize.empty() || !sNewInterval.empty();
+        const std::string copyLines[5] = {
+            CleanSize(sizeOrIntervalPending ? sNewSize : sSize),
+            CleanInterval(sizeOrIntervalPending ? sNewInterval : sInterval),
+            sourcePath,
+            sStateTop,
+            sStateLeft,
+        };
+        ReplaceTextFile(copy, copyLines);
+    }
+
+    if (!sNewSize.empty() && !sNewInterval.empty() && !sNewPath.empty()) {
+        sSize = sNewSize;
+        sInterval = sNewInterval;
+        sPath = sNewPath;
+        sNewSize.clear();
+        sNewInterval.clear();
+        sNewPath.clear();
+    }
+}
