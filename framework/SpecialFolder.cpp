@@ -1,6 +1,7 @@
 #include "SpecialFolder.h"
 
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -62,11 +63,25 @@ std::string DocumentsLineValue(std::string_view line, const std::string& home) {
     return WithoutTrailingSlashes(value);
 }
 
+// Missing levels are made 0700, as the XDG rules ask of a data folder that a
+// program is about to write into.
+void MakeFolders(const std::string& path) {
+    for (size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string level = path.substr(0, slash);
+        struct stat st;
+        if (::stat(level.c_str(), &st) != 0) ::mkdir(level.c_str(), 0700);
+        if (slash == std::string::npos) return;
+    }
+}
+
 }  // namespace
 
 Ref<FolderItem> ApplicationData() {
     std::string data = AbsoluteEnv("XDG_DATA_HOME");
     if (data.empty()) data = Under(Home(), "/.local/share");
+    // A fresh account may not have it yet; the program's settings folder goes
+    // inside, and only that one level is made by the program itself.
+    MakeFolders(data);
     return New<FolderItem>(data);
 }
 

@@ -69,7 +69,7 @@ void TextInputStream::Close() {
     f_ = nullptr;
 }
 
-bool TextInputStream::EOF() const {
+bool TextInputStream::EndOfFile() const {
     if (!f_) return true;
     const int c = std::getc(f_);
     if (c == kEnd) {

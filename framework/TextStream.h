@@ -4,10 +4,6 @@
 #include <cstdio>
 #include <string>
 
-// <cstdio>'s EOF macro would swallow TextInputStream::EOF; use
-// std::char_traits<char>::eof() where the character constant is needed.
-#undef EOF
-
 #include "FolderItem.h"
 #include "Ref.h"
 

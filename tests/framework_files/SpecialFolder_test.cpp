@@ -88,10 +88,19 @@ TEST_F(SpecialFolders, DocumentsLooksInXdgConfigHome) {
     EXPECT_EQ(fw::SpecialFolder::Documents()->NativePath(), home + "/other-place");
 }
 
-TEST_F(SpecialFolders, NothingIsCreated) {
-    fw::SpecialFolder::ApplicationData();
+// On a fresh account the data folder is missing; the program's settings folder
+// could not be made inside it otherwise.
+TEST_F(SpecialFolders, ApplicationDataIsMadeWhenMissingDocumentsIsNot) {
     fw::SpecialFolder::Documents();
     EXPECT_TRUE(std::filesystem::is_empty(home));
+    const auto data = fw::SpecialFolder::ApplicationData();
+    EXPECT_TRUE(data->Directory());
+    EXPECT_EQ(data->Permissions(), 0700);
+    EXPECT_EQ(std::filesystem::status(home + "/.local").permissions(), std::filesystem::perms::owner_all);
+    EXPECT_FALSE(fw::GetFolderItem(data->ShellPath() + "/TavelmorinthSettings/", 1).IsNil());
+
+    ::chmod(data->NativePath().c_str(), 0755);  // an existing folder is left as it is
+    EXPECT_EQ(fw::SpecialFolder::ApplicationData()->Permissions(), 0755);
 }
 
 }  // namespace

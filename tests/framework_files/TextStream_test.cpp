@@ -22,7 +22,7 @@ namespace {
 std::vector<std::string> ReadLines(const std::string& path, Encoding encoding = Encoding::UTF8) {
     auto in = TextInputStream::Open(New<FolderItem>(path));
     std::vector<std::string> lines;
-    while (!in->EOF()) lines.push_back(in->ReadLine(encoding));
+    while (!in->EndOfFile()) lines.push_back(in->ReadLine(encoding));
     return lines;
 }
 
@@ -49,12 +49,12 @@ TEST(TextStreams, FiveWrittenLinesReadBackAsFiveAndNothingBeyond) {
     EXPECT_EQ(ReadFile(file->NativePath()), "1.024\n10m\n/home/u/Documents/Tavelmorinth\\ Source\n0040\n\n");
 
     auto in = TextInputStream::Open(file);
-    for (int group = 0; !in->EOF(); ++group) {
+    for (int group = 0; !in->EndOfFile(); ++group) {
         ASSERT_EQ(group, 0) << "a second group of lines";
         for (const std::string& v : values) EXPECT_EQ(in->ReadLine(), v);
     }
     EXPECT_EQ(in->ReadLine(), "");
-    EXPECT_TRUE(in->EOF());
+    EXPECT_TRUE(in->EndOfFile());
 }
 
 TEST(TextStreams, EveryLineEndIsAccepted) {
@@ -135,7 +135,7 @@ TEST(TextStreams, ANewFileGetsTheUsualModeAndAPipeDoesNotHang) {
 
     ASSERT_EQ(::mkfifo((s / "pipe").c_str(), 0644), 0);
     auto in = TextInputStream::Open(New<FolderItem>(s / "pipe"));
-    EXPECT_TRUE(in->EOF());
+    EXPECT_TRUE(in->EndOfFile());
     EXPECT_EQ(in->ReadLine(), "");
 }
 
