@@ -19,7 +19,7 @@ namespace {
 struct Entry {
     Timer* timer;
     int64_t due;
-    uint64_t seq;  // orders timers due at the same moment: armed first, fires first
+    uint64_t seq;  // among timers due at one moment, the one scheduled first fires first
     int64_t period;
     bool repeating;
     bool firing = false;  // its Action runs now: not fired again by a nested loop
