@@ -54,8 +54,13 @@ void Yield() {
     if (tDepth == 0 || !OthersWaiting()) return;
     const int depth = tDepth;
     tDepth = 0;
-    PassTurn();
-    TakeTurn();
+    // Hand over and queue up again in one step, so the yielder is back in line
+    // before the next thread runs and that thread's own yield finds it waiting.
+    std::unique_lock lock(gMutex);
+    gServing.fetch_add(1);
+    const uint64_t ticket = gNextTicket.fetch_add(1);
+    gTurn.notify_all();
+    gTurn.wait(lock, [&] { return gServing.load() == ticket; });
     tDepth = depth;
 }
 
