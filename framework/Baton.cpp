@@ -11,7 +11,8 @@ namespace {
 // A ticket lock: waiters are served first come, first served. The counters are
 // written under the mutex and read without it for the cheap "anybody waiting?" test.
 std::mutex gMutex;
-std::condition_variable gTurn;
+// Never destroyed: a thread that ends as the process exits still notifies it.
+std::condition_variable& gTurn = *new std::condition_variable;
 std::atomic<uint64_t> gNextTicket{0};
 std::atomic<uint64_t> gServing{0};
 thread_local int tDepth = 0;
