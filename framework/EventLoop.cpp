@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <memory>
 #include <csignal>
 #include <cstdlib>
 #include <optional>
@@ -204,9 +205,12 @@ int RunEventLoop(Application& app) {
     Application* outerApp = gLoopApp;
     gLoopApp = &app;
     ++gLoopDepth;
+    // Should the loop end before it gets to Open, the event must not reach `app` later.
+    auto running = std::make_shared<bool>(true);
     QMetaObject::invokeMethod(
         gContext,
-        [&app] {
+        [&app, running] {
+            if (!*running) return;
             baton::Held held;
             Guarded("application " + internal::ClassNameOf(typeid(app)) + " Event_Open", [&] { app.Event_Open(); });
         },
@@ -217,6 +221,7 @@ int RunEventLoop(Application& app) {
         baton::Unlocked unlocked;
         code = QCoreApplication::exec();
     }
+    *running = false;
     --gLoopDepth;
     gLoopApp = outerApp;
     return code;
