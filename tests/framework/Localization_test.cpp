@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "RuntimeSupport.h"
 #include "TestPaths.h"
 #include "framework/Localization.h"
 
@@ -65,12 +66,6 @@ const LookupCase kLookupCases[] = {
 
 class Lookup : public LocaleEnvironment, public testing::WithParamInterface<LookupCase> {};
 
-std::string SentenceName(const char* text) {
-    std::string name;
-    for (const char* p = text; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-    return name;
-}
-
 }  // namespace
 
 TEST_P(Lookup, AnswersTheTablesTextOrTheDefault) {
@@ -79,7 +74,7 @@ TEST_P(Lookup, AnswersTheTablesTextOrTheDefault) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, Lookup, testing::ValuesIn(kLookupCases),
-                         [](const auto& info) { return SentenceName(info.param.name); });
+                         [](const auto& info) { return tvmtest::SentenceName(info.param.name); });
 
 TEST_F(LocaleEnvironment, AnEmptyLanguageMeansTheUsersLanguage) {
     Set("LANGUAGE", nullptr);
@@ -124,4 +119,4 @@ TEST_P(UserLanguageFromEnvironment, GivesTheTwoLetterCode) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Variables, UserLanguageFromEnvironment, testing::ValuesIn(kLanguageCases),
-                         [](const auto& info) { return SentenceName(info.param.name); });
+                         [](const auto& info) { return tvmtest::SentenceName(info.param.name); });

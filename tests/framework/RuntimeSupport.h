@@ -3,6 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -17,6 +18,13 @@
 #include "framework/Thread.h"
 
 namespace tvmtest {
+
+// A test name from a row's sentence: "a new timer is idle" -> a_new_timer_is_idle.
+inline std::string SentenceName(const char* text) {
+    std::string name;
+    for (const char* p = text; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+    return name;
+}
 
 struct Report {
     std::string className, message, where;

@@ -32,12 +32,6 @@ struct ArmingCase {
 
 void PrintTo(const ArmingCase& c, std::ostream* os) { *os << c.name; }
 
-std::string SentenceName(const char* text) {
-    std::string name;
-    for (const char* p = text; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
-    return name;
-}
-
 const ArmingCase kArmingCases[] = {
     {"a new timer is idle", [](Timer&, MockClock& c) { c.Advance(5000); }, {}, Timer::ModeOff},
     {"a single timer fires once one period after arming and falls back to off",
@@ -141,7 +135,7 @@ TEST_P(TimerArming, FiresAtTheExpectedMoments) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rules, TimerArming, testing::ValuesIn(kArmingCases),
-                         [](const auto& info) { return SentenceName(info.param.name); });
+                         [](const auto& info) { return tvmtest::SentenceName(info.param.name); });
 
 class TimerSchedule : public tvmtest::MockClockTest {};
 
