@@ -31,9 +31,12 @@ namespace {
 
 std::thread::id gMainThread;
 QObject* gContext = nullptr;  // main-thread object that posted work is run on
-QTimer* gDispatch = nullptr;  // single shot, re-armed to the earliest due fw::Timer
+QTimer* gDispatch = nullptr;  // repeating; kept at the earliest due fw::Timer
 QTimer* gSlice = nullptr;     // wakes ProcessEvents while it waits
-int64_t gArmedDue = -1;       // what gDispatch is armed for; main thread only
+int64_t gArmedDue = -1;       // when gDispatch fires next; main thread only
+int64_t gArmedInterval = 0;   // and its interval
+QTimer* gNested = nullptr;    // single shot, for timers due while an Action runs
+int64_t gNestedDue = -1;
 std::atomic<bool> gWakePosted{false};
 
 int gLoopDepth = 0;  // running RunEventLoop calls; main thread only
@@ -46,26 +49,67 @@ constexpr int kQuitSignals[] = {SIGTERM, SIGINT, SIGHUP};
 // With a mock clock installed only MockClock::Advance fires timers.
 bool DrivenClock() { return dynamic_cast<MockClock*>(&CurrentClock()) != nullptr; }
 
+int Delay(int64_t due) {
+    return static_cast<int>(std::clamp<int64_t>(due - CurrentClock().MonotonicMs(), 0, INT_MAX));
+}
+
+void StartDispatch(int64_t due) {
+    const int delay = Delay(due);
+    gDispatch->start(delay);
+    gArmedDue = due;
+    gArmedInterval = delay;
+}
+
+// Between firings only an earlier due time needs a Qt timer moved: firing too
+// early costs one look at the schedule, and the dispatch puts it right.
 void ArmDispatch() {
-    const int64_t due = DrivenClock() ? -1 : timers::NextDue();
-    if (due < 0) {
+    if (DrivenClock()) {
         gDispatch->stop();
-        gArmedDue = -1;
+        gNested->stop();
+        gArmedDue = gNestedDue = -1;
         return;
     }
-    if (due == gArmedDue && gDispatch->isActive()) return;
-    const int64_t delay = std::clamp<int64_t>(due - CurrentClock().MonotonicMs(), 0, INT_MAX);
-    gDispatch->start(static_cast<int>(delay));
-    gArmedDue = due;
+    const int64_t due = timers::NextDue();
+    if (due < 0) return;
+    if (timers::ActionsRunning() > 0) {
+        // Qt fires no timer again inside its own slot, so while an Action may
+        // wait in a nested loop the other timers are fired from here.
+        if (gNested->isActive() && due >= gNestedDue) return;
+        gNested->start(Delay(due));
+        gNestedDue = due;
+        return;
+    }
+    if (gDispatch->isActive() && due >= gArmedDue) return;
+    StartDispatch(due);
+}
+
+void FireDueNow() {
+    const int64_t now = CurrentClock().MonotonicMs();
+    if (const int64_t due = timers::NextDue(); due >= 0 && due <= now) timers::FireDue(now);
 }
 
 void Dispatch() {
-    gArmedDue = -1;
-    if (!DrivenClock()) {
-        const int64_t now = CurrentClock().MonotonicMs();
-        const int64_t due = timers::NextDue();
-        if (due >= 0 && due <= now) timers::FireDue(now);
+    // The Qt timer repeats: it comes again one interval after this firing. A
+    // repeating fw::Timer due just then keeps it as it is, which saves moving
+    // the Qt timer at every firing of a fast timer.
+    gArmedDue += gArmedInterval;
+    if (DrivenClock()) {
+        ArmDispatch();
+        return;
     }
+    FireDueNow();
+    const int64_t due = timers::NextDue();
+    if (due < 0) {
+        gDispatch->stop();
+        gArmedDue = -1;
+    } else if (due != gArmedDue || gArmedInterval == 0 || !gDispatch->isActive()) {
+        StartDispatch(due);
+    }
+}
+
+void DispatchNested() {
+    gNestedDue = -1;
+    if (!DrivenClock()) FireDueNow();
     ArmDispatch();
 }
 
@@ -179,9 +223,12 @@ void InitRuntime(int& argc, char** argv) {
         QApplication::setQuitOnLastWindowClosed(false);
         gContext = new QObject;
         gDispatch = new QTimer(gContext);
-        gDispatch->setSingleShot(true);
         gDispatch->setTimerType(Qt::PreciseTimer);
         QObject::connect(gDispatch, &QTimer::timeout, gContext, &Dispatch);
+        gNested = new QTimer(gContext);
+        gNested->setSingleShot(true);
+        gNested->setTimerType(Qt::PreciseTimer);
+        QObject::connect(gNested, &QTimer::timeout, gContext, &DispatchNested);
         gSlice = new QTimer(gContext);
         gSlice->setSingleShot(true);
         gSlice->setTimerType(Qt::PreciseTimer);

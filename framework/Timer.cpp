@@ -50,6 +50,7 @@ Scheduler& Sched() {
 }
 
 std::atomic<uint64_t> gNextId{0};
+int gActionsRunning = 0;  // main thread only
 
 void Wake() {
     std::function<void()> hook;
@@ -159,10 +160,12 @@ void FireDue(int64_t nowMs) {
                 s.entries.erase(it);
             }
         }
+        ++gActionsRunning;
         Wake();
         // Keeps a shared-owned timer alive through an Action that drops its last reference.
         const std::shared_ptr<Timer> keep = timer->weak_from_this().lock();
         timer->Fire();
+        --gActionsRunning;
         if (repeating) {
             std::lock_guard lock(s.mutex);
             auto it = s.entries.find(id);
@@ -177,6 +180,8 @@ int64_t NextDue() {
     auto it = Sched().Earliest();
     return it == Sched().entries.end() ? -1 : it->second.due;
 }
+
+int ActionsRunning() { return gActionsRunning; }
 
 void SetWakeHook(std::function<void()> hook) {
     std::lock_guard lock(Sched().mutex);

@@ -57,6 +57,8 @@ void FireDue(int64_t nowMs);
 int64_t NextDue();
 // Called (from any thread) whenever the earliest due time may have changed.
 void SetWakeHook(std::function<void()> hook);
+// How many Actions run now on the main thread (more than one in nested loops).
+int ActionsRunning();
 }  // namespace timers
 
 }  // namespace fw

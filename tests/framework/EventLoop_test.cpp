@@ -170,6 +170,30 @@ TEST(EventLoop, RealTimeTimersFireFromTheLoopAlsoWhenAWorkerArmsThem) {
     tvmtest::WaitForThreads();
 }
 
+TEST(EventLoop, TimersGoOnFiringWhileAnActionWaitsInANestedLoop) {
+    // As when a timer's Action opens a modal window or waits for a thread.
+    int ticks = 0;
+    Timer ticker;
+    ticker.Action = [&] { ++ticks; };
+    ticker.SetPeriod(1);
+    ticker.SetMode(Timer::ModeMultiple);
+    int seenInside = -1, waiterRuns = 0;
+    Timer waiter;
+    waiter.Action = [&] {
+        ++waiterRuns;
+        const int before = ticks;
+        ProcessEvents(5000, [&] { return ticks >= before + 5; });
+        seenInside = ticks - before;
+    };
+    waiter.SetPeriod(20);
+    waiter.SetMode(Timer::ModeMultiple);
+    ProcessEvents(10000, [&] { return seenInside >= 0; });
+    EXPECT_GE(seenInside, 5);
+    EXPECT_EQ(waiterRuns, 1) << "an Action waiting in a nested loop was entered again";
+    ticker.SetEnabled(false);
+    waiter.SetEnabled(false);
+}
+
 class EventLoopWithMockClock : public tvmtest::MockClockTest {};
 
 TEST_F(EventLoopWithMockClock, RealTimeFiresNoTimer) {
