@@ -1,0 +1,189 @@
+#include <filesystem>
+
+#include "AppFixture.h"
+
+namespace {
+
+class Settings : public AppFixture {};
+
+TEST_F(Settings, FirstStartTakesTheDefaultsAndReadsNoCopy) {
+    // A copy in the default folder must not be read while no main file exists.
+    const std::string source = home + "/Documents/TavelmorinthSource";
+    WriteFile(source + "/TavelmorinthSettings/Settings.dat", "1.024\n10m\n/elsewhere\n0100\n0200\n");
+    std::filesystem::permissions(source, std::filesystem::perms::owner_all);
+    App& a = app();
+    a.GetOptions();
+    EXPECT_TRUE(a.bFirstStart);
+    EXPECT_EQ(a.sSize, "256");
+    EXPECT_EQ(a.sInterval, "60");
+    EXPECT_EQ(a.sPath, home + "/Documents/TavelmorinthSource");
+    EXPECT_EQ(a.sStateTop, "40");
+    EXPECT_EQ(a.sStateLeft, "10");
+    EXPECT_EQ(Mode(source), 0700) << "no permissions are set on a first start";
+}
+
+TEST_F(Settings, TheCopyInTheSourceFolderOverridesTheMainFile) {
+    const std::string source = root + "/src one";
+    const std::string other = root + "/other";
+    std::filesystem::create_directories(other);
+    WriteFile(settingsFile(), "512\n20\n" + root + "/src\\ one\n0040\n0010\n");
+    WriteFile(source + "/TavelmorinthSettings/Settings.dat", "1.024\n10m\n" + other + "\n0050\n0020\n");
+    std::filesystem::permissions(source, std::filesystem::perms::none);
+    App& a = app();
+    a.GetOptions();
+    EXPECT_FALSE(a.bFirstStart);
+    EXPECT_EQ(a.sSize, "1.024");
+    EXPECT_EQ(a.sInterval, "10m");
+    EXPECT_EQ(a.sPath, other);
+    EXPECT_EQ(a.sStateTop, "0050");
+    EXPECT_EQ(a.sStateLeft, "0020");
+    EXPECT_EQ(Mode(source), 0764) << "the folder the main file names is opened again";
+}
+
+TEST_F(Settings, SevenLinesAreReadAsTwoGroupsOfFive) {
+    WriteFile(settingsFile(), "512\n20\n/nowhere\n0040\n0010\n1.280\n30\n");
+    App& a = app();
+    a.GetOptions();
+    EXPECT_EQ(a.sSize, "1.280");
+    EXPECT_EQ(a.sInterval, "30");
+    EXPECT_EQ(a.sPath, home + "/Documents/TavelmorinthSource");
+    EXPECT_EQ(a.sStateTop, "40");
+    EXPECT_EQ(a.sStateLeft, "10");
+}
+
+TEST_F(Settings, AnEmptyFileAtAReloadKeepsTheFieldsAndStillReadsTheCopy) {
+    const std::string source = root + "/src";
+    WriteFile(source + "/TavelmorinthSettings/Settings.dat", "2.048\n");
+    WriteFile(settingsFile(), "");
+    App& a = app();
+    a.sSize = "512";
+    a.sInterval = "5m";
+    a.sPath = source;
+    a.sStateTop = "0100";
+    a.sStateLeft = "0200";
+    a.GetOptions();
+    EXPECT_FALSE(a.bFirstStart);
+    EXPECT_EQ(a.sSize, "2.048");
+    EXPECT_EQ(a.sInterval, "60") << "the copy's missing lines read empty, then take their defaults";
+    EXPECT_EQ(a.sPath, home + "/Documents/TavelmorinthSource");
+}
+
+struct SaveCase {
+    const char* name;
+    const char* newSize;
+    const char* newInterval;
+    bool newPath;
+    const char* mainLines;  // first two lines of the main file
+    const char* copyLines;  // first two lines of the copy
+    bool applied;
+};
+
+class SaveOptions : public AppFixture, public ::testing::WithParamInterface<SaveCase> {};
+
+TEST_P(SaveOptions, WritesBothFilesAndAppliesOnlyACompleteSet) {
+    const SaveCase& c = GetParam();
+    const std::string source = root + "/source";
+    const std::string chosen = root + "/chosen";
+    std::filesystem::create_directories(source);
+    App& a = app();
+    a.sSize = "512";
+    a.sInterval = "20";
+    a.sPath = source;
+    a.sStateTop = "0040";
+    a.sStateLeft = "0010";
+    a.sNewSize = c.newSize;
+    a.sNewInterval = c.newInterval;
+    a.sNewPath = c.newPath ? chosen : "";
+    const bool anyPending = *c.newSize || *c.newInterval || c.newPath;
+    a.SaveOptions();
+
+    EXPECT_EQ(ReadFile(settingsFile()),
+              std::string(c.mainLines) + (anyPending ? (c.newPath ? chosen : "") : source) + "\n0040\n0010\n");
+    EXPECT_EQ(ReadFile(source + "/TavelmorinthSettings/Settings.dat"), std::string(c.copyLines) + source + "\n0040\n0010\n");
+    if (c.applied) {
+        EXPECT_EQ(a.sPath, chosen);
+        EXPECT_EQ(a.sSize, c.newSize);
+        EXPECT_EQ(a.sInterval, c.newInterval);
+        EXPECT_EQ(a.sNewSize + a.sNewInterval + a.sNewPath, "");
+    } else {
+        EXPECT_EQ(a.sPath, source);
+        EXPECT_EQ(a.sSize, "512");
+        EXPECT_EQ(a.sNewPath, c.newPath ? chosen : "");
+        EXPECT_EQ(a.sNewInterval, c.newInterval);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SaveOptions,
+    ::testing::Values(
+        SaveCase{"NothingPendingWritesTheCurrentValues", "", "", false, "512\n20\n", "512\n20\n", false},
+        SaveCase{"AllThreePendingAreWrittenAndApplied", "1.024", "10m", true, "1.024\n10m\n", "1.024\n10m\n", true},
+        SaveCase{"OnlyAPathPendingLeavesTheMainFileSizeAndIntervalEmpty", "", "", true, "\n\n", "512\n20\n", false},
+        SaveCase{"NoSizeOfferedWritesAnEmptyFirstLine", "", "2m", true, "\n2m\n", "\n2m\n", false},
+        SaveCase{"UnitsAreCleanedFromTheLinesButNotFromTheFields", "1.024 MB", "30 sec.", true, "1.024\n30\n",
+                 "1.024\n30\n", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Settings, ASaveWhileTheSourceFolderIsMissingWritesNoCopyAndCreatesNothing) {
+    App& a = app();
+    a.sSize = "256";
+    a.sInterval = "60";
+    a.sPath = root + "/missing";
+    a.sStateTop = "0040";
+    a.sStateLeft = "0010";
+    a.sNewSize = "512";
+    a.sNewInterval = "5m";
+    a.sNewPath = root + "/new";
+    a.SaveOptions();
+    EXPECT_EQ(ReadFile(settingsFile()), "512\n5m\n" + root + "/new\n0040\n0010\n");
+    EXPECT_FALSE(std::filesystem::exists(root + "/missing"));
+    EXPECT_EQ(a.sPath, root + "/new");
+}
+
+TEST_F(Settings, SavedSettingsReadBackAsTheSameFiveValues) {
+    const std::string source = root + "/with space & $dollar";
+    std::filesystem::create_directories(source);
+    App& a = app();
+    a.sSize = "3.840";
+    a.sInterval = "4S";
+    a.sPath = root + "/with\\ space\\ \\&\\ \\$dollar";
+    a.sStateTop = "0123";
+    a.sStateLeft = "0456";
+    a.SaveOptions();
+    App b;
+    fw::RegisterApplication(&b);
+    b.GetOptions();
+    fw::RegisterApplication(application.get());
+    EXPECT_EQ(b.sSize, "3.840");
+    EXPECT_EQ(b.sInterval, "4S");
+    EXPECT_EQ(b.sPath, a.sPath);
+    EXPECT_FALSE(b.bFirstStart);
+}
+
+TEST_F(Settings, AFailedSaveLeavesThePreviousFileAsItWas) {
+    const std::string before = "1.024\n10m\n/somewhere\n0040\n0010\n";
+    WriteFile(settingsFile(), before);
+    // Where the new file would be written lies a folder, so the write fails.
+    std::filesystem::create_directories(settingsDir() + "/.Settings.dat.new");
+    App& a = app();
+    a.sSize = "256";
+    a.sInterval = "60";
+    a.sPath = root + "/none";
+    EXPECT_THROW(a.SaveOptions(), fw::IOException);
+    EXPECT_EQ(ReadFile(settingsFile()), before);
+}
+
+TEST_F(Settings, IntervalTokensGiveWholeSeconds) {
+    const std::pair<const char*, int64_t> table[] = {
+        {"10", 10},     {"20", 20},     {"30", 30},     {"40", 40},     {"50", 50},     {"60", 60},
+        {"2m", 120},    {"5m", 300},    {"10m", 600},   {"20m", 1200},  {"30m", 1800},  {"40m", 2400},
+        {"50m", 3000},  {"60m", 3600},  {"2S", 7200},   {"3S", 10800},  {"4S", 14400},
+    };
+    App& a = app();
+    for (auto [token, seconds] : table) {
+        a.sInterval = token;
+        EXPECT_EQ(a.GetSecondsInterval(), seconds) << token;
+    }
+}
+
+}  // namespace
