@@ -14,7 +14,10 @@ namespace {
 // Thrown once a failure has been counted; it ends the walk of the level.
 struct SyncFailure {};
 
-const std::string kTemporaryPrefix = ".tvm-partial-";
+// Copies are written under this hidden prefix beside their destination (by
+// CopyFileTo, and by CopyFileSub for a link); what a crash left behind under it
+// is removed by the next delete pass.
+const std::string kTemporaryPrefix = ".tvm-copy.";
 constexpr size_t kMaxNameBytes = 255;
 
 bool Skipped(const std::string& name) {
@@ -36,10 +39,11 @@ bool Nested(const std::string& a, const std::string& b) {
 void CSync::Event_Run() { StartSync(); }
 
 std::string CSync::TemporaryName(const std::string& name) {
-    if (kTemporaryPrefix.size() + name.size() <= kMaxNameBytes) return kTemporaryPrefix + name;
+    const std::string prefix = kTemporaryPrefix + "link-";
+    if (prefix.size() + name.size() <= kMaxNameBytes) return prefix + name;
     char hash[32];
     std::snprintf(hash, sizeof hash, "%016zx", std::hash<std::string>{}(name));
-    return kTemporaryPrefix + hash;
+    return prefix + hash;
 }
 
 void CSync::StartSync() {
@@ -202,10 +206,12 @@ void CSync::CopyFile(const fw::Ref<fw::FolderItem>& entry) {
     if (replace) CopyFileSub(entry, counterpart);
 }
 
-// The counterpart is replaced only by a complete copy: the copy goes to a hidden
-// name beside it and is renamed over it, so a failed or interrupted copy leaves
-// the old file as it was.
+// The counterpart is replaced only by a complete copy: CopyFileTo writes beside
+// its destination and renames the copy over it, so a failed or interrupted copy
+// leaves the old file as it was.
 void CSync::CopyFileSub(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::FolderItem>& counterpart) {
+    const std::string target = counterpart->NativePath();
+    if (SyncFaults::For(target) != 0) Fail();
     if (entry->Directory()) {
         entry->CopyFileTo(counterpart);
         if (entry->LastErrorCode() != 0) Fail();
@@ -216,13 +222,17 @@ void CSync::CopyFileSub(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::
         counterpart->Delete();
         if (counterpart->LastErrorCode() != 0) Fail();
     }
-    const std::string target = counterpart->NativePath();
+    if (!counterpart->Alias()) {
+        entry->CopyFileTo(counterpart);
+        if (entry->LastErrorCode() != 0) Fail();
+        return;
+    }
+    // A copy onto a link to a folder would land inside that folder: copy beside
+    // the link and rename over it, which replaces the link itself.
     const auto temp = fw::New<fw::FolderItem>(
         target.substr(0, target.rfind('/') + 1) + TemporaryName(counterpart->Name()), false);
-    if (temp->Exists()) temp->Delete();
     entry->CopyFileTo(temp);
     int error = entry->LastErrorCode();
-    if (error == 0) error = SyncFaults::For(target);
     if (error == 0) {
         temp->MoveFileTo(counterpart);
         error = temp->LastErrorCode();

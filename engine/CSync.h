@@ -31,8 +31,8 @@ public:
     std::string SwitchFileFromBaseToTarget(const std::string& path) const;
     std::string SwitchFileFromTargetToBase(const std::string& path) const;
 
-    // Hidden name under which a file is copied before it is renamed over its
-    // counterpart; leftovers of an interrupted copy are removed by the delete pass.
+    // Hidden name beside a link under which its replacement is copied before it
+    // is renamed over it; leftovers of an interrupted copy go in the delete pass.
     static std::string TemporaryName(const std::string& name);
 
 protected:
