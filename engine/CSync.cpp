@@ -171,6 +171,7 @@ bool CSync::CheckFolder(const fw::Ref<fw::FolderItem>& folder, bool bDelete, boo
                 }
                 if (bDelete) removed = DeleteFile(entry);
             }
+            SyncFaults::EntryDone();
             fw::Thread::YieldToNext();
             // A removed entry's place is taken by the next one: visit it too.
             if (!removed) ++i;

@@ -1,7 +1,9 @@
-// Failures injected by path into the mirror's file steps. Tests use them to make
-// an entry unreadable or a copy fail where real permissions cannot (root ignores
-// them). Empty in the program; one size test per step then.
+// Test probes of the mirror: failures injected by path into its file steps (to
+// make an entry unreadable or a copy fail where real permissions cannot: root
+// ignores them), and a watcher called after every entry walked. Unused in the
+// program, where each costs one test per step.
 #pragma once
+#include <functional>
 #include <string>
 
 namespace SyncFaults {
@@ -11,5 +13,9 @@ namespace SyncFaults {
 void Inject(const std::string& posixPath, int errorNumber);
 void Clear();
 int For(const std::string& posixPath);  // 0 when nothing is injected
+
+// Called on the mirror's thread after each entry, where the thread yields.
+void WatchEntries(std::function<void()> watcher);
+void EntryDone();
 
 }  // namespace SyncFaults

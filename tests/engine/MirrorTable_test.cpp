@@ -41,11 +41,6 @@ const Tree kSkippedEverywhere = {
     {"sub/deep/TavelmorinthSettings/y", File("y")},
 };
 
-Tree With(Tree tree, const Tree& more) {
-    for (const auto& [path, node] : more) tree[path] = node;
-    return tree;
-}
-
 const MirrorCase kCases[] = {
     {"LoadCopiesAFileOnlyInTheSourceWithItsDate", kLoad,
      {{"a", File("alpha", kOld)}}, {},

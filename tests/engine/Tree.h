@@ -30,6 +30,12 @@ using Tree = std::map<std::string, Node>;
 void WriteTree(const std::string& root, const Tree& tree);
 // Everything below `root`, hidden entries included; links are not followed.
 Tree ReadTree(const std::string& root);
+// The tree with the entries of `more` added or replaced.
+inline Tree With(Tree tree, const Tree& more) {
+    for (const auto& [path, node] : more) tree[path] = node;
+    return tree;
+}
+
 // The tree with every folder that its paths imply.
 Tree WithParents(Tree tree);
 // Lines "- path ..." (only in expected) and "+ path ..." (only in actual); empty when equal.
