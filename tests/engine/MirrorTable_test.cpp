@@ -14,6 +14,8 @@ struct MirrorCase {
     Tree sourceAfter, ramAfter;
 };
 
+void PrintTo(const MirrorCase& c, std::ostream* os) { *os << c.name; }
+
 class MirrorTable : public EngineTest, public ::testing::WithParamInterface<MirrorCase> {};
 
 TEST_P(MirrorTable, OnePassLeavesBothTreesAsExpected) {

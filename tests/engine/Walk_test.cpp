@@ -81,6 +81,8 @@ struct FitCase {
     bool fits;
 };
 
+void PrintTo(const FitCase& c, std::ostream* os) { *os << c.name; }
+
 class FitRule : public EngineTest, public ::testing::WithParamInterface<FitCase> {};
 
 // The bytes lie in a hidden file, which is counted but never copied, and in one
