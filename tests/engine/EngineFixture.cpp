@@ -67,7 +67,7 @@ void EngineTest::RunPass(bool load, bool keepTarget) {
 }
 
 void EngineTest::WaitIdle() {
-    fw::ProcessEvents(120000, [] { return !app().bTransactionCopy; });
+    fw::ProcessEvents(120000, [] { return !app().bTransactionCopy && fw::Thread::LiveCount() == 0; });
     ASSERT_FALSE(app().bTransactionCopy) << "the pass did not end";
 }
 

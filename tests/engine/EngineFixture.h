@@ -29,7 +29,7 @@ protected:
 
     // One pass on a framework thread, started as the worker starts it.
     void RunPass(bool load, bool keepTarget = false);
-    // Waits (real time, events processed) until no pass runs.
+    // Waits (real time, events processed) until no pass runs and no thread is left.
     static void WaitIdle();
     // Waits until every framework thread has ended.
     static void WaitThreadsEnded();
