@@ -1,6 +1,6 @@
 // Runs one pass of the folder mirror the way the program does (on a framework
 // thread, the main thread waiting in the event loop) and prints its duration.
-//   tvm_sync_bench load|writeback <source folder> <RAM-disk folder>
+//   bench_sync_pass load|writeback <source folder> <RAM-disk folder>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
