@@ -3,6 +3,7 @@
 #include "app/App.h"
 #include "engine/CCleanRAMDisk.h"
 #include "engine/CTavelmorinth.h"
+#include "engine/TimerState.h"
 #include "framework/FolderItem.h"
 
 namespace {
@@ -47,13 +48,13 @@ void CAfterChangeOptions::Event_Action() {
         a.sState = App::kSourceNotAvailable();
         // Nothing will be rebuilt: once this rebuild's eject is over, a later
         // quit must end the program (a running eject sees this timer off).
-        if (bCleanStarted && a.oCleanRamDisk && !a.oCleanRamDisk->Enabled()) a.bCleanRAMDiskWithShutdown = true;
+        if (bCleanStarted && !Armed(a.oCleanRamDisk)) a.bCleanRAMDiskWithShutdown = true;
         return;
     }
 
     // Rebuild only once the volume is gone and the eject sequence has ended, so
     // that a sequence still armed can never detach the new RAM disk.
-    if (!bCleanStarted || a.bTransactionCopy || (a.oCleanRamDisk && a.oCleanRamDisk->Enabled())) return;
+    if (!bCleanStarted || a.bTransactionCopy || Armed(a.oCleanRamDisk)) return;
     auto volume = fw::GetFolderItem(a.oTavelmorinth->sTargetpath, 1);
     if (!volume || volume->Exists()) return;
     Rebuild();

@@ -8,6 +8,7 @@
 #include "engine/EngineHooks.h"
 #include "framework/FolderItem.h"
 #include "framework/Shell.h"
+#include "engine/TimerState.h"
 
 namespace {
 constexpr int kVolumeInUse = 16;
@@ -50,9 +51,12 @@ void CCleanRAMDisk::Event_Action() {
         if (!a.bCleanRAMDiskWithShutdown) {
             bSaved = false;
             SetEnabled(false);
-            // The rebuild gave up meanwhile (its folder vanished): a later quit
-            // must end the program.
-            if (a.oAfterChangeOptions && !a.oAfterChangeOptions->Enabled()) a.bCleanRAMDiskWithShutdown = true;
+            // The rebuild gave up meanwhile (its folder vanished): nothing will be
+            // rebuilt, and a later quit must end the program.
+            if (!Armed(a.oAfterChangeOptions)) {
+                a.sState = App::kSourceNotAvailable();
+                a.bCleanRAMDiskWithShutdown = true;
+            }
         }
     } else if (a.bCleanRAMDiskWithShutdown) {
         a.bQuit = true;

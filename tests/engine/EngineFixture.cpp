@@ -42,6 +42,8 @@ void EngineTest::TearDown() {
     WaitThreadsEnded();
     SyncFaults::Clear();
     fw::SetClock(nullptr);
+    fw::RegisterApplication(nullptr);
+    app_.reset();  // closes the lock files
     fw::SetToolsFolder(TVM_HELPERS_DIR);
     if (Mounted(ram_)) {
         fw::Shell shell;
@@ -49,8 +51,6 @@ void EngineTest::TearDown() {
     }
     RemoveTree(source_);
     RemoveTree(ram_);
-    fw::RegisterApplication(nullptr);
-    app_.reset();
 }
 
 std::string EngineTest::Shell(const std::string& path) { return fw::EscapeShellWord(path); }
