@@ -1,0 +1,4 @@
+#include "engine/CTimerProgress.h"
+
+void CTimerProgress::Constructor() {}
+void CTimerProgress::Event_Action() {}
