@@ -17,6 +17,16 @@ bool Present(const std::string& shellPath) {
     auto item = fw::GetFolderItem(shellPath, 1);
     return item && item->Exists();
 }
+
+// Makes the folder and whatever folders above it are missing: on a fresh account
+// even the Documents folder may not exist, and a source folder that was never
+// made would leave every write-back without a place to go.
+void CreateFolderAndParents(const fw::Ref<fw::FolderItem>& folder) {
+    if (folder->Exists()) return;
+    auto parent = folder->Parent();
+    if (parent->NativePath() != folder->NativePath()) CreateFolderAndParents(parent);
+    folder->CreateAsFolder();
+}
 }  // namespace
 
 void CTavelmorinth::Constructor() {
@@ -53,8 +63,8 @@ void CTavelmorinth::Create() {
     auto ramTmp = fw::GetFolderItem(sTargetpath + "/TMP", 1);
     if (ramTmp) ramTmp->CreateAsFolder();
     if (a.bFirstStart) {
-        auto source = fw::GetFolderItem(sSourcePath, 1);
-        if (source && !source->Exists()) source->CreateAsFolder();
+        const std::string plain = fw::UnescapeShellWord(sSourcePath);
+        if (!plain.empty() && plain[0] == '/') CreateFolderAndParents(fw::New<fw::FolderItem>(plain));
     }
     auto sourceTmp = fw::GetFolderItem(sSourcePath + "/TMP", 1);
     if (sourceTmp && !sourceTmp->Exists()) sourceTmp->CreateAsFolder();

@@ -229,3 +229,22 @@ TEST_F(EngineTest, LockFilesAreMadeAnew) {
 
 }  // namespace
 }  // namespace tvmtest
+
+namespace tvmtest {
+namespace {
+
+TEST_F(EngineTest, AFirstStartMakesTheSourceFolderEvenWhereItsParentsAreMissing) {
+    FakeTools tools(kMakesVolume);
+    const std::string source = "/volumes/home/Documents/TavelmorinthSource";
+    a().bFirstStart = true;
+    a().sPath = Shell(source);
+    auto worker = fw::New<CTavelmorinth>();
+    worker->Constructor();
+    WaitIdle();
+    EXPECT_TRUE(fs::is_directory(source + "/TMP"));
+    EXPECT_TRUE(fs::exists(source + "/TMP/T.dat"));
+    EXPECT_EQ(fs::status(source).permissions() & fs::perms::all, fs::perms(0764));
+}
+
+}  // namespace
+}  // namespace tvmtest
