@@ -1,7 +1,9 @@
 // Synchronous HTTP client. The calling thread gives up the baton while a request
 // runs. A request gives up after `timeoutSeconds` whole seconds without progress
 // (no new data and no change of state), and fails fast when the host cannot be
-// resolved or refuses. Honours http_proxy / no_proxy.
+// resolved or refuses. Honours http_proxy (or HTTP_PROXY) and no_proxy. Follows
+// up to 5 redirects. An answer with an error status (400 and up) is a failure:
+// its body is not delivered. A time-out below 1 counts as 1 second.
 #pragma once
 #include <string>
 
@@ -15,10 +17,14 @@ public:
     // The body as text ("" on any failure).
     std::string Get(const std::string& url, int timeoutSeconds);
     // Creates `file` empty when the request starts and writes the body as it
-    // arrives. True when the transfer completed.
+    // arrives. True when the transfer completed; on any failure the file is left
+    // empty, so a body cut short never passes for a whole one. A Nil `file`
+    // raises NilObjectException before anything is sent.
     bool Get(const std::string& url, const Ref<FolderItem>& file, int timeoutSeconds);
+    // Of the last Get: 0 on success, else the libcurl code (28: given up for
+    // lack of progress; 22: error status; 23: the file could not be written).
     int LastErrorCode() const { return lastError_; }
-    int HTTPStatusCode() const { return status_; }
+    int HTTPStatusCode() const { return status_; }  // 0 when no answer came
 
 private:
     int lastError_ = 0;

@@ -1,0 +1,228 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<!-- German texts of Tavelmorinth. Each source is the key of a localised text
+     constant (class name, a point, constant name); every key is also listed in
+     localisation-keys.txt. -->
+<TS version="2.1" language="de_DE" sourcelanguage="en">
+<context>
+    <name>Tavelmorinth</name>
+    <message>
+        <source>App.kAboutTavelmorinth</source>
+        <translation>Über Tavelmorinth</translation>
+    </message>
+    <message>
+        <source>App.kActivity</source>
+        <translation>Aktivität</translation>
+    </message>
+    <message>
+        <source>App.kBreak</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>App.kChange</source>
+        <translation>Ändern</translation>
+    </message>
+    <message>
+        <source>App.kCheckMemory</source>
+        <translation>Der Speicherbedarf des Quellordners wird geprüft.</translation>
+    </message>
+    <message>
+        <source>App.kCreated</source>
+        <translation>Das Laufwerk wurde erfolgreich erstellt.</translation>
+    </message>
+    <message>
+        <source>App.kDataWillLoad</source>
+        <translation>Daten werden aus dem Quellordner geladen</translation>
+    </message>
+    <message>
+        <source>App.kDataWillSaved</source>
+        <translation>Daten werden auf der Festplatte gespeichert</translation>
+    </message>
+    <message>
+        <source>App.kDriveIsInUse</source>
+        <translation>Tavelmorinth wird verwendet und kann nicht ausgeworfen werden.</translation>
+    </message>
+    <message>
+        <source>App.kEditClear</source>
+        <translation>&amp;Löschen</translation>
+    </message>
+    <message>
+        <source>App.kFileQuit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>App.kFileQuitShortcut</source>
+        <translation>Cmd+Q</translation>
+    </message>
+    <message>
+        <source>App.kFolder</source>
+        <translation>Ordner</translation>
+    </message>
+    <message>
+        <source>App.kHours</source>
+        <translation>Std.</translation>
+    </message>
+    <message>
+        <source>App.kInfoSize</source>
+        <translation>Dieser Ordner ist größer als die größtmögliche Laufwerksgröße. Bitte wählen Sie einen anderen Ordner.</translation>
+    </message>
+    <message>
+        <source>App.kInterval</source>
+        <translation>Intervall zum Schreiben in den Quellordner</translation>
+    </message>
+    <message>
+        <source>App.kmnuAboutBK</source>
+        <translation>Über Brantolek</translation>
+    </message>
+    <message>
+        <source>App.kmnuFile</source>
+        <translation>Ablage</translation>
+    </message>
+    <message>
+        <source>App.kmnuHelp</source>
+        <translation>Hilfe</translation>
+    </message>
+    <message>
+        <source>App.kmnuManual</source>
+        <translation>Handbuch</translation>
+    </message>
+    <message>
+        <source>App.kmnuPreferences</source>
+        <translation>Einstellungen</translation>
+    </message>
+    <message>
+        <source>App.kmnuShowActivity</source>
+        <translation>Aktivität anzeigen</translation>
+    </message>
+    <message>
+        <source>App.kNextSync</source>
+        <translation>Nächster Abgleich mit der Festplatte:</translation>
+    </message>
+    <message>
+        <source>App.kPathToSourceFolder</source>
+        <translation>Pfad zum Quellordner</translation>
+    </message>
+    <message>
+        <source>App.kSeconds</source>
+        <translation>Sek.</translation>
+    </message>
+    <message>
+        <source>App.kSizeOfDrive</source>
+        <translation>Größe von Tavelmorinth</translation>
+    </message>
+    <message>
+        <source>App.kSizeToLarge</source>
+        <translation>Der Quellordner ist größer als die RAM-Disk! Der Vorgang wurde abgebrochen. Bitte wählen Sie eine andere Größe.</translation>
+    </message>
+    <message>
+        <source>App.kSourceNotAvailable</source>
+        <translation>Achtung, der Ordner existiert nicht. Bitte stellen Sie ihn bereit und starten Sie „Tavelmorinth“ neu, oder wählen Sie in den Einstellungen einen anderen Quellordner.</translation>
+    </message>
+    <message>
+        <source>App.kSyncReady</source>
+        <translation>Die Synchronisation wurde erfolgreich abgeschlossen.</translation>
+    </message>
+    <message>
+        <source>App.kWillbeCreated</source>
+        <translation>Das Laufwerk wird erstellt.</translation>
+    </message>
+    <message>
+        <source>App.kWillClosed</source>
+        <translation>Tavelmorinth wird beendet, sobald alle Vorgänge abgeschlossen sind.</translation>
+    </message>
+    <message>
+        <source>App.kWillRestarted</source>
+        <translation>Tavelmorinth wird neu gestartet</translation>
+    </message>
+    <message>
+        <source>App.kWillShutdown</source>
+        <translation>Tavelmorinth wird beendet.</translation>
+    </message>
+    <message>
+        <source>App.kSyncIncomplete</source>
+        <translation>Die Synchronisation war nicht vollständig: %1 Einträge konnten nicht synchronisiert werden.</translation>
+    </message>
+    <message>
+        <source>App.kSyncNoRoot</source>
+        <translation>Die Synchronisation konnte nicht ausgeführt werden, weil der Quellordner oder die RAM-Disk fehlt.</translation>
+    </message>
+    <message>
+        <source>App.kCreateFailed</source>
+        <translation>Das Laufwerk konnte nicht erstellt werden.</translation>
+    </message>
+    <message>
+        <source>App.kLoadIncomplete</source>
+        <translation>Die Daten wurden nicht vollständig geladen. Bis zu einem vollständigen Laden wird beim Speichern nichts im Quellordner gelöscht.</translation>
+    </message>
+    <message>
+        <source>App.kKeptAttached</source>
+        <translation>Tavelmorinth war von einem früheren Lauf noch eingebunden. Seine Dateien wurden beibehalten und werden auf der Festplatte gespeichert.</translation>
+    </message>
+    <message>
+        <source>App.kNotSavedNoEject</source>
+        <translation>Die Daten konnten nicht auf die Festplatte geschrieben werden, daher wurde Tavelmorinth nicht ausgeworfen.</translation>
+    </message>
+    <message>
+        <source>frmAbout.kSlogan</source>
+        <translation>Die RAM-Disk, die bleibt: Der automatische Abgleich mit der Festplatte macht sie dauerhaft. Ihre Programme erhalten das Tempo des Arbeitsspeichers und die Sicherheit einer Festplatte.</translation>
+    </message>
+    <message>
+        <source>frmAboutBK.kAboutBK</source>
+        <translation>Über Brantolek</translation>
+    </message>
+    <message>
+        <source>frmAboutBK.kMoreInfos</source>
+        <translation>Mehr Infos</translation>
+    </message>
+    <message>
+        <source>frmAboutBK.kAbout1</source>
+        <translation>Brantolek ist ein kleines Softwareunternehmen. Wir entwickeln Hilfsprogramme für die tägliche Arbeit am Computer: Programme, die einfach zu bedienen sind und eine Aufgabe gut erledigen.</translation>
+    </message>
+    <message>
+        <source>frmAboutBK.kAbout2</source>
+        <translation>Unser Angebot:
+- Hilfsprogramme für den Schreibtisch, wie Tavelmorinth
+- Software nach Maß für die Anforderungen Ihres Unternehmens
+- Pflege und Weiterentwicklung bestehender Programme</translation>
+    </message>
+    <message>
+        <source>frmAboutBK.kAbout3</source>
+        <translation>Außerdem helfen wir Ihnen bei:
+- Planung und Einrichtung von Computerarbeitsplätzen
+- Sicherung und Synchronisation Ihrer Daten
+- der Wahl der Software, die zu Ihrer Arbeit passt</translation>
+    </message>
+    <message>
+        <source>frmAboutBK.kAbout4</source>
+        <translation>Für Unternehmen entwickeln wir Datenbankanwendungen und Werkzeuge, die sich nach ihren eigenen Arbeitsabläufen richten.</translation>
+    </message>
+    <message>
+        <source>frmAboutBK.kAbout5</source>
+        <translation>Schulungen und persönliche Betreuung runden unser Angebot ab: Wir erklären unsere Programme und sind auch nach der Installation für Sie da.</translation>
+    </message>
+    <message>
+        <source>frmAboutBK.kAbout6</source>
+        <translation>Möchten Sie mehr erfahren, oder haben Sie eine Idee für ein Programm? Schreiben Sie uns oder besuchen Sie unsere Webseite. Wir freuen uns auf Ihre Nachricht.</translation>
+    </message>
+    <message>
+        <source>frmAboutBK.kInquiry</source>
+        <translation>Anfrage zu ...</translation>
+    </message>
+    <message>
+        <source>frmAboutBK.kEmailHeader</source>
+        <translation>Sehr geehrte Damen und Herren,</translation>
+    </message>
+    <message>
+        <source>frmUpdateWindow.kcmdUpdate</source>
+        <translation>Herunterladen</translation>
+    </message>
+    <message>
+        <source>frmUpdateWindow.kcmdUpdateHelpTag</source>
+        <translation>Aktuelle Version herunterladen!</translation>
+    </message>
+    <message>
+        <source>frmUpdateWindow.klblUpdateInfo</source>
+        <translation>Für die Informationen zu diesem Update ist ein Zugang zum Internet nötig. Sie können sich auch an einem Computer mit Internetverbindung unter www.brantolek.example über das Update informieren und es dort herunterladen. Möchten Sie die neue Version laden? Beenden Sie bitte zuerst Tavelmorinth, sobald der Download abgeschlossen ist. Wir empfehlen, das Update zu laden.</translation>
+    </message>
+</context>
+</TS>
