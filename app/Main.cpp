@@ -4,11 +4,11 @@
 
 #include "app/App.h"
 #include "app/MainMenuBar.h"
-#include "app/Pictures.h"
 #include "app/frmFAQ.h"
 #include "framework/Application.h"
 #include "framework/Exceptions.h"
 #include "framework/Menu.h"
+#include "framework/Picture.h"
 #include "framework/Shell.h"
 
 namespace {
@@ -43,7 +43,7 @@ void _EarlyStartup() {
 void _MakeDefaultView() {
     frmFAQ();
     // No menu bar stays on this desktop when every window is closed: the tray keeps the menus.
-    fw::ShowMenuBarInTray(app().MenuBar, LogoRAMDisk());
+    fw::ShowMenuBarInTray(app().MenuBar, fw::Picture::OpenFromApp("tavelmorinth.png"));
 }
 
 void _LateStartup() { _MakeDefaultView(); }

@@ -9,7 +9,7 @@
 #include "windows/MakerTexts.h"
 
 std::string frmAbout::kSlogan(const std::string& language) {
-    return fw::GetLocalizedString("frmAbout.kSlogan", kSloganDefault, language);
+    return fw::GetLocalizedString("frmAbout.kSlogan", tvm::kSloganDefault, language);
 }
 
 void frmAbout::Layout() {
@@ -51,7 +51,7 @@ void frmAbout::CreateControls() {
 
     auto copyright = at(4, 366, 166, 20);
     copyright.FontName = "Genvea", copyright.FontSize = 11;
-    Add<fw::Label>("lblCopyRight", copyright)->SetText(std::string(kCopyrightStart) + "2014");
+    Add<fw::Label>("lblCopyRight", copyright)->SetText(std::string(tvm::kCopyrightStart) + "2014");
 
     auto product = at(190, 206, 169, 32);
     product.FontName = "Geneva", product.FontSize = 24, product.Bold = product.Italic = true;
@@ -75,7 +75,7 @@ void frmAbout::Event_Open() {
     lblSlogan()->SetText(kSlogan());
     lblVersion()->SetText(fw::CStr(a.MajorVersion) + "." + fw::CStr(a.MinorVersion) + "." +
                           fw::CStr(a.BugVersion));
-    lblCopyRight()->SetText(kCopyrightStart + fw::Str(fw::Date().Year()));
+    lblCopyRight()->SetText(tvm::kCopyrightStart + fw::Str(fw::Date().Year()));
     tiClose()->SetMode(fw::Timer::ModeSingle);
 }
 
@@ -89,7 +89,7 @@ bool frmAbout::Event_MouseDown(int, int) {
 }
 
 bool frmAbout::canLogo_MouseDown(int, int) {
-    fw::ShowURL(kHomePage);
+    fw::ShowURL(tvm::kHomePage);
     return false;
 }
 

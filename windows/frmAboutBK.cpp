@@ -11,12 +11,12 @@
     }
 TVM_ABOUTBK_CONSTANT(kAboutBK, "About Brantolek")
 TVM_ABOUTBK_CONSTANT(kMoreInfos, "More Infos")
-TVM_ABOUTBK_CONSTANT(kAbout1, kAbout1Default)
-TVM_ABOUTBK_CONSTANT(kAbout2, kAbout2Default)
-TVM_ABOUTBK_CONSTANT(kAbout3, kAbout3Default)
-TVM_ABOUTBK_CONSTANT(kAbout4, kAbout4Default)
-TVM_ABOUTBK_CONSTANT(kAbout5, kAbout5Default)
-TVM_ABOUTBK_CONSTANT(kAbout6, kAbout6Default)
+TVM_ABOUTBK_CONSTANT(kAbout1, tvm::kAbout1Default)
+TVM_ABOUTBK_CONSTANT(kAbout2, tvm::kAbout2Default)
+TVM_ABOUTBK_CONSTANT(kAbout3, tvm::kAbout3Default)
+TVM_ABOUTBK_CONSTANT(kAbout4, tvm::kAbout4Default)
+TVM_ABOUTBK_CONSTANT(kAbout5, tvm::kAbout5Default)
+TVM_ABOUTBK_CONSTANT(kAbout6, tvm::kAbout6Default)
 TVM_ABOUTBK_CONSTANT(kInquiry, "Inquiry for ...")
 TVM_ABOUTBK_CONSTANT(kEmailHeader, "Dear Ladies and Gentlemen,")
 #undef TVM_ABOUTBK_CONSTANT
@@ -79,12 +79,12 @@ void frmAboutBK::Event_Activate() {
 void frmAboutBK::cmdOk_Action() { Close(); }
 
 void frmAboutBK::cmdHomepage_Action() {
-    fw::ShowURL(kHomePage);
+    fw::ShowURL(tvm::kHomePage);
     Close();
 }
 
 void frmAboutBK::cmdEmail_Action() {
-    fw::ShowURL(std::string("mailto:") + kMailbox + "?subject=" + kInquiry() + "&Body=" + kEmailHeader());
+    fw::ShowURL(std::string("mailto:") + tvm::kMailbox + "?subject=" + kInquiry() + "&Body=" + kEmailHeader());
 }
 
 fw::Ref<class frmAboutBK> frmAboutBK() { return fw::ImplicitWindow<class frmAboutBK>("frmAboutBK"); }

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <cstdio>
 #include <map>
 
 #include "framework/Baton.h"
@@ -62,6 +63,10 @@ void PressKeys(Window& window, const std::string& keys) {
     text.replace(QStringLiteral("Cmd+"), QStringLiteral("Ctrl+"));
     QWidget* target = frame->focusWidget() ? frame->focusWidget() : frame;
     QTest::keySequence(target, QKeySequence::fromString(text));
+}
+
+void CloseByUser(Window& window) {
+    if (QWidget* frame = Frame(window)) frame->close();
 }
 
 bool Activate(Window& window) {
@@ -155,6 +160,11 @@ int MenuBarHeight(Window& window) {
     return mb ? mb->height() : 0;
 }
 
+void ResizeFrame(Window& window, int width, int height) {
+    if (QWidget* f = Frame(window)) f->resize(width, height);
+    Pump();
+}
+
 std::string ShownHelpTag(const Control& control) {
     QWidget* w = control.native().widget;
     return w ? w->toolTip().toStdString() : std::string();
@@ -181,6 +191,20 @@ bool SaveScreenshot(Window& window, const std::string& pngPath) {
     QWidget* f = Frame(window);
     if (!f) return false;
     return f->grab().save(QString::fromStdString(pngPath), "PNG");
+}
+
+}  // namespace fw::testing
+
+namespace fw::testing {
+
+bool SaveMenuScreenshot(MenuItem& menu, const std::string& pngPath) {
+    QMenu* m = menu.native().menu;
+    if (!m) return false;
+    m->adjustSize();
+    m->ensurePolished();
+    const bool ok = m->grab().save(QString::fromStdString(pngPath), "PNG");
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", pngPath.c_str());
+    return ok;
 }
 
 }  // namespace fw::testing

@@ -17,6 +17,8 @@ void Click(Window& window, int x, int y);
 void ClickControl(Control& control);
 // Keys as a user types them ("Return", "Escape", "Cmd+A"), to the focused widget.
 void PressKeys(Window& window, const std::string& keys);
+// Closes the window through its close box.
+void CloseByUser(Window& window);
 // Makes the window the active one; false when the platform refused.
 bool Activate(Window& window);
 // Handles pending events (also deferred deletions); no timers are advanced.
@@ -39,6 +41,8 @@ bool IsFrameless(Window& window);
 int FrameWidth(Window& window);
 int FrameHeight(Window& window);
 int MenuBarHeight(Window& window);
+// Resizes the window as the user would by its edges (the limits apply).
+void ResizeFrame(Window& window, int width, int height);
 // The help tag (tooltip) the control shows.
 std::string ShownHelpTag(const Control& control);
 // Point size of the font the control draws with.
@@ -47,5 +51,7 @@ double ShownFontSize(const Control& control);
 int TakePaintCount(Control& control);
 
 bool SaveScreenshot(Window& window, const std::string& pngPath);
+// Renders a menu as it drops down.
+bool SaveMenuScreenshot(MenuItem& menu, const std::string& pngPath);
 
 }  // namespace fw::testing
