@@ -110,17 +110,37 @@ void Label::MakeWidget(Window& window) {
     w->setTextFormat(Qt::PlainText);  // folder names are never markup
     w->setTextInteractionFlags(Qt::NoTextInteraction);
     w->setPalette(BlackText(w));
-    w->setAutoFillBackground(!Layout().Transparent);
+    // Opaque or not, a label draws no background of its own: on a group box's
+    // panel it would show as a patch.
     w->setFocusPolicy(Qt::NoFocus);
     native().widget = w;
     SetMultiline(multiline_);
-    w->setText(gui::DisplayText(text_));
 }
 
 void Label::SetText(const std::string& text) {
     if (text == text_) return;
     text_ = text;
-    if (auto* w = As<QLabel>(native())) w->setText(gui::DisplayText(text_));
+    Fit();
+}
+
+void Label::Fit() {
+    auto* w = As<QLabel>(native());
+    if (!w) return;
+    const QString text = gui::DisplayText(text_);
+    QFont font = gui::LayoutFont(Layout());
+    const int base = font.pixelSize() > 0 ? font.pixelSize() : QFontInfo(font).pixelSize();
+    const QRect box = w->contentsRect();
+    auto fits = [&](const QFontMetrics& m) {
+        if (!multiline_) return m.horizontalAdvance(text) <= box.width();
+        return m.boundingRect(QRect(0, 0, box.width(), 1 << 20), Qt::TextWordWrap, text).height() <= box.height();
+    };
+    for (int px = base; px >= base * 4 / 5 && px > 1; --px) {
+        font.setPixelSize(px);
+        if (fits(QFontMetrics(font))) break;
+    }
+    if (w->font() != font) w->setFont(font);
+    const QFontMetrics metrics(font);
+    w->setText(!multiline_ && !fits(metrics) ? metrics.elidedText(text, Qt::ElideMiddle, box.width()) : text);
 }
 
 void Label::SetMultiline(bool multiline) {
@@ -128,6 +148,7 @@ void Label::SetMultiline(bool multiline) {
     if (auto* w = As<QLabel>(native())) {
         w->setWordWrap(multiline);
         w->setAlignment(Qt::AlignLeft | (multiline ? Qt::AlignTop : Qt::AlignVCenter));
+        Fit();
     }
 }
 

@@ -62,6 +62,8 @@ protected:
     Control();
     // Makes the on-screen widget inside the window's content area.
     virtual void MakeWidget(Window& window) = 0;
+    // Once the widget has its place and font.
+    virtual void Placed() {}
 
 private:
     friend class Window;
@@ -74,6 +76,9 @@ private:
     std::unique_ptr<Native> native_;
 };
 
+// The desktop's font is not the one a layout was drawn with: a text that does
+// not fit its label is drawn up to a fifth smaller, and a single line that
+// still does not fit loses its middle to an ellipsis.
 class Label : public Control {
 public:
     const std::string& Text() const { return text_; }
@@ -83,8 +88,10 @@ public:
 
 protected:
     void MakeWidget(Window& window) override;
+    void Placed() override { Fit(); }
 
 private:
+    void Fit();
     std::string text_;
     bool multiline_ = false;
 };

@@ -22,7 +22,9 @@ QFont LayoutFont(const ControlLayout& layout) {
     // desktop's own font stands in for all of them.
     if (!name.empty() && name != "System" && name != "SmallSystem" && name != "Geneva" && name != "Genvea")
         font.setFamily(ToQt(name));
-    if (layout.FontSize > 0) font.setPointSizeF(layout.FontSize);
+    // The layouts were drawn where a point is a pixel; their sizes are pixel
+    // sizes, or the text would outgrow the controls placed around it.
+    if (layout.FontSize > 0) font.setPixelSize(static_cast<int>(layout.FontSize + 0.5));
     font.setBold(layout.Bold);
     font.setItalic(layout.Italic);
     font.setUnderline(layout.Underline);

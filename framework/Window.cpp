@@ -244,7 +244,7 @@ void Window::Show() {
     if (d.closed || !d.frame) return;
     d.visible = true;
     d.frame->show();
-    d.frame->raise();
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) d.frame->raise();  // it cannot there
     d.frame->activateWindow();
 }
 
@@ -362,6 +362,7 @@ void Window::AddControl(const Ref<Control>& control, const std::string& name, co
         if (!layout.TabStop) w->setFocusPolicy(Qt::NoFocus);
     }
     d.controls.push_back(control);
+    control->Placed();
 }
 
 Ref<Control> Window::ControlByName(const std::string& name) const {

@@ -57,7 +57,7 @@ TEST_F(AboutWindow, TheLogoOpensTheHomePageAndLeavesTheSplashOpen) {
 }
 
 TEST_F(AboutWindow, ShowsTheVersionAndACopyrightRunningToTheYearItOpenedIn) {
-    clock.SetWall(1'956'528'000);  // during 2031
+    clock.SetWall(1'939'248'000);  // mid-June 2031
     auto w = frmAbout();
     EXPECT_EQ(w->lblVersion()->Text(), "1.0.2");
     EXPECT_EQ(w->lblCopyRight()->Text(), std::string(tvm::kCopyrightStart) + "2031");
@@ -66,7 +66,7 @@ TEST_F(AboutWindow, ShowsTheVersionAndACopyrightRunningToTheYearItOpenedIn) {
     w->Close();
 
     app().SetVersionData(2, 10, 0, 0, 3, "", "", "");
-    clock.SetWall(1'988'150'400);  // during 2033
+    clock.SetWall(2'002'406'400);  // mid-June 2033
     w = frmAbout();
     EXPECT_EQ(w->lblVersion()->Text(), "2.10.0");
     EXPECT_EQ(w->lblCopyRight()->Text(), std::string(tvm::kCopyrightStart) + "2033");
