@@ -71,6 +71,9 @@ bool KeepsPosition(const std::string& text, int low, int high) {
 
 void App::CreatePrefsFolder(bool applicationData, const std::string& base) {
     const std::string root = applicationData ? ApplicationDataPath() : base;
+    // No source folder (its path is empty while a missing one is parked): the
+    // settings copy must not land in the root of the file system.
+    if (root.empty()) return;
     auto folder = fw::GetFolderItem(root + kSettingsFolder, 1);
     if (folder && !folder->Exists()) folder->CreateAsFolder();
 }
@@ -88,7 +91,7 @@ void App::GetOptions() {
     auto source = fw::GetFolderItem(sPath, 1);
     if (source && source->Exists()) source->SetPermissions(kSourcePermissions);
 
-    auto copy = fw::GetFolderItem(sPath + kSettingsFile, 1);
+    auto copy = sPath.empty() ? nullptr : fw::GetFolderItem(sPath + kSettingsFile, 1);
     if (copy && copy->Exists()) ReadFiveLineGroups(copy, *this);
     SetDefaults();
 }
@@ -133,7 +136,7 @@ void App::SaveOptions() {
     ReplaceTextFile(main, mainLines);
 
     CreatePrefsFolder(false, sourcePath);
-    auto copy = fw::GetFolderItem(sourcePath + kSettingsFile, 1);
+    auto copy = sourcePath.empty() ? nullptr : fw::GetFolderItem(sourcePath + kSettingsFile, 1);
     if (copy) {
         const bool sizeOrIntervalPending = !sNewSize.empty() || !sNewInterval.empty();
         const std::string copyLines[5] = {

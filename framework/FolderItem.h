@@ -9,7 +9,13 @@
 // Entries of a folder are addressed by position 1..Count in byte order of their
 // names. The listing is cached and revalidated by the folder's own status, so
 // Count reflects entries added or removed meanwhile without a directory read per
-// call.
+// call. Item(i) and TrueItem(i) address the entries as the latest Count saw
+// them (the first use reads the listing), so a position keeps naming the same
+// entry between a Count and the work on that entry.
+//
+// Status (kind, length, date, mode) is read on first use and kept until the item
+// changes it or Refresh is called; an item made by Item(i) or TrueItem(i) knows
+// its kind from the listing.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -52,28 +58,38 @@ public:
     void Delete();  // a file, a link or an empty folder
     // Copies to `destination` (a path; into it when it is an existing folder).
     // A file's bytes, mode and modification date are copied; a link is copied as
-    // a link; a folder is copied as an empty folder with its mode.
+    // a link; a folder is copied as an empty folder with its mode. A file or link
+    // at the destination is replaced whole (written beside it, then renamed over),
+    // so a failed copy leaves it untouched and no partial file behind.
     void CopyFileTo(const Ref<FolderItem>& destination);
     // Renames this entry to `destination`'s path, replacing a file there.
     void MoveFileTo(const Ref<FolderItem>& destination);
     int LastErrorCode() const { return lastError_; }
 
-    // Opens the file with the desktop's default application.
+    // Opens the file with the desktop's default application (xdg-open, detached).
+    // False when no xdg-open is on PATH or it could not be started.
     bool Launch(bool activate = true) const;
 
     // Drops cached status and listing (done by every operation that changes the entry).
     void Refresh() const;
 
+    // Directory listings read so far by all items (a test hook).
+    static int64_t ListingReads();
+
 private:
     struct Status;
+    struct Listing;
     const Status& Stat() const;
-    void LoadListing() const;
+    const Listing* CurrentListing() const;  // revalidated; nullptr unless a folder
+    Ref<FolderItem> Entry(int64_t index, bool followLinks) const;
+    friend Ref<FolderItem> GetFolderItem(const std::string& path, int mode);
 
     std::string path_;
     bool follow_;
+    mutable unsigned char kindHint_ = 0;  // d_type from the parent's listing; 0: unknown
     mutable int lastError_ = 0;
     mutable std::shared_ptr<Status> status_;
-    mutable std::shared_ptr<struct Listing> listing_;
+    mutable std::shared_ptr<Listing> listing_;
 };
 
 // mode 1: `path` is a shell path (as ShellPath writes it); mode 0: a plain POSIX path.

@@ -1,11 +1,100 @@
-// Stand-in until the shell lands.
 #include "Shell.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "Baton.h"
+#include "Spawn.h"
+
+extern char** environ;
+
 namespace fw {
+
 namespace {
+
+std::mutex gToolsMutex;
 std::string gTools;
+
+// The inherited environment with the tool folder put first on PATH.
+std::vector<std::string> ChildEnvironment(const std::string& tools) {
+    std::vector<std::string> env;
+    std::string path;
+    bool hadPath = false;
+    for (char** e = environ; e && *e; ++e) {
+        if (std::strncmp(*e, "PATH=", 5) == 0) {
+            path = *e + 5;
+            hadPath = true;
+        } else {
+            env.emplace_back(*e);
+        }
+    }
+    if (!tools.empty()) path = hadPath && !path.empty() ? tools + ":" + path : tools;
+    if (hadPath || !tools.empty()) env.push_back("PATH=" + path);
+    return env;
 }
-void Shell::Execute(const std::string&) { errorCode_ = 127; }
-void SetToolsFolder(const std::string& p) { gTools = p; }
-std::string ToolsFolder() { return gTools; }
+
+// Runs the shell and collects what it writes; touches no shared state, as it
+// runs without the baton.
+int RunCapturing(const char* const* argv, char* const* envp, std::string& output) {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) {
+        output = std::string("sh: cannot make a pipe: ") + std::strerror(errno);
+        return 127;
+    }
+    pid_t pid;
+    const int err = internal::SpawnShell(argv, envp, fds[1], pid);
+    ::close(fds[1]);
+    if (err != 0) {
+        ::close(fds[0]);
+        output = std::string("sh: cannot start: ") + std::strerror(err);
+        return 127;
+    }
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+        if (n > 0) {
+            output.append(buffer, size_t(n));
+        } else if (n == 0 || errno != EINTR) {
+            break;
+        }
+    }
+    ::close(fds[0]);
+    return internal::WaitForExit(pid);
+}
+
+}  // namespace
+
+void Shell::Execute(const std::string& commandLine) {
+    std::vector<std::string> env = ChildEnvironment(ToolsFolder());
+    std::vector<char*> envp;
+    envp.reserve(env.size() + 1);
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    const char* argv[] = {"sh", "-c", commandLine.c_str(), nullptr};
+
+    std::string output;
+    int code;
+    {
+        baton::Unlocked unlocked;
+        code = RunCapturing(argv, envp.data(), output);
+    }
+    result_ = std::move(output);
+    errorCode_ = code;
+}
+
+void SetToolsFolder(const std::string& posixPath) {
+    std::lock_guard lock(gToolsMutex);
+    gTools = posixPath;
+}
+
+std::string ToolsFolder() {
+    std::lock_guard lock(gToolsMutex);
+    return gTools;
+}
+
 }  // namespace fw

@@ -4,9 +4,11 @@
 
 namespace fw::SpecialFolder {
 
-// $XDG_DATA_HOME, else ~/.local/share
+// $XDG_DATA_HOME, else ~/.local/share; made (0700) when missing, so that a
+// program folder can be created inside on a fresh account.
 Ref<FolderItem> ApplicationData();
-// XDG_DOCUMENTS_DIR from $XDG_CONFIG_HOME/user-dirs.dirs (default ~/.config), else ~/Documents
+// XDG_DOCUMENTS_DIR from $XDG_CONFIG_HOME/user-dirs.dirs (default ~/.config), else
+// ~/Documents. Nothing is created.
 Ref<FolderItem> Documents();
 
 }  // namespace fw::SpecialFolder

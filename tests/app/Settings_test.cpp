@@ -187,3 +187,21 @@ TEST_F(Settings, IntervalTokensGiveWholeSeconds) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Settings, WithNoSourcePathNoCopyIsWrittenOrReadAtTheRootOfTheFileSystem) {
+    App& a = app();
+    a.sSize = "256";
+    a.sInterval = "60";
+    a.sPath = "";  // a missing source folder is parked during start-up
+    a.sStateTop = "0040";
+    a.sStateLeft = "0010";
+    a.SaveOptions();
+    EXPECT_FALSE(std::filesystem::exists("/TavelmorinthSettings"));
+    WriteFile(settingsFile(), "512\n20\n\n0040\n0010\n");
+    a.GetOptions();
+    EXPECT_EQ(a.sSize, "512");
+}
+
+}  // namespace

@@ -1,0 +1,295 @@
+#include "FolderItem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <string_view>
+
+namespace fw {
+
+struct FolderItem::Status {
+    bool exists = false;  // the entry itself (lstat)
+    bool link = false;
+    struct stat st {};    // what the item answers about: the target for a followed live link
+};
+
+// Names are kept in one buffer; entries point into it, sorted by name bytes.
+struct FolderItem::Listing {
+    struct Entry {
+        uint32_t offset;
+        uint32_t length;
+        unsigned char kind;
+    };
+    dev_t dev = 0;
+    ino_t ino = 0;
+    timespec mtim{};
+    timespec ctim{};
+    bool racy = false;  // changed too recently for its timestamps to reveal the next change
+    std::string names;
+    std::vector<Entry> entries;
+
+    std::string_view Name(const Entry& e) const { return {names.data() + e.offset, e.length}; }
+    bool Matches(const struct stat& st) const {
+        return !racy && st.st_dev == dev && st.st_ino == ino && st.st_mtim.tv_sec == mtim.tv_sec &&
+               st.st_mtim.tv_nsec == mtim.tv_nsec && st.st_ctim.tv_sec == ctim.tv_sec &&
+               st.st_ctim.tv_nsec == ctim.tv_nsec;
+    }
+};
+
+namespace {
+
+std::atomic<int64_t> gListingReads{0};
+
+// A change to a folder made within its file system's timestamp granularity of
+// the last one leaves mtime and ctime as they were. A listing read while the
+// folder's timestamps are that fresh can't be revalidated by them; it is read
+// again until they are old enough. Whole-second stamps suggest a coarse file
+// system, so they get a longer window.
+bool TooRecent(const timespec& stamp, const timespec& now) {
+    const int64_t windowNs = stamp.tv_nsec == 0 ? 2'000'000'000 : 20'000'000;
+    const int64_t ageNs = (int64_t(now.tv_sec) - stamp.tv_sec) * 1'000'000'000 + (now.tv_nsec - stamp.tv_nsec);
+    return ageNs < windowNs;
+}
+
+std::string JoinPath(const std::string& folder, std::string_view name) {
+    std::string out;
+    out.reserve(folder.size() + 1 + name.size());
+    out += folder;
+    if (out.empty() || out.back() != '/') out += '/';
+    out += name;
+    return out;
+}
+
+// One slash between components, none at the end ("/" stays "/").
+std::string NormalizedPath(const std::string& path) {
+    std::string out;
+    out.reserve(path.size());
+    for (char c : path) {
+        if (c == '/' && !out.empty() && out.back() == '/') continue;
+        out += c;
+    }
+    while (out.size() > 1 && out.back() == '/') out.pop_back();
+    return out;
+}
+
+// The path without trailing slashes ("/" stays "/").
+std::string_view Trimmed(const std::string& path) {
+    std::string_view p(path);
+    while (p.size() > 1 && p.back() == '/') p.remove_suffix(1);
+    return p;
+}
+
+}  // namespace
+
+int64_t FolderItem::ListingReads() { return gListingReads.load(std::memory_order_relaxed); }
+
+const FolderItem::Status& FolderItem::Stat() const {
+    if (status_) return *status_;
+    auto s = std::make_shared<Status>();
+    if (::lstat(path_.c_str(), &s->st) == 0) {
+        s->exists = true;
+        s->link = S_ISLNK(s->st.st_mode);
+        struct stat target;
+        if (s->link && follow_ && ::stat(path_.c_str(), &target) == 0) s->st = target;
+    }
+    status_ = std::move(s);
+    return *status_;
+}
+
+void FolderItem::Refresh() const {
+    status_.reset();
+    listing_.reset();
+    kindHint_ = DT_UNKNOWN;
+}
+
+bool FolderItem::Exists() const { return Stat().exists; }
+
+bool FolderItem::Alias() const {
+    if (kindHint_ != DT_UNKNOWN && !status_) return kindHint_ == DT_LNK;
+    return Stat().link;
+}
+
+bool FolderItem::Directory() const {
+    if (kindHint_ != DT_UNKNOWN && !status_ && (kindHint_ != DT_LNK || !follow_)) return kindHint_ == DT_DIR;
+    const Status& s = Stat();
+    return s.exists && S_ISDIR(s.st.st_mode);
+}
+
+std::string FolderItem::Name() const {
+    const std::string_view p = Trimmed(path_);
+    if (p == "/") return "/";
+    const size_t slash = p.rfind('/');
+    return std::string(slash == std::string_view::npos ? p : p.substr(slash + 1));
+}
+
+std::string FolderItem::ShellPath() const { return EscapeShellWord(path_); }
+
+int64_t FolderItem::Length() const {
+    const Status& s = Stat();
+    return s.exists ? int64_t(s.st.st_size) : 0;
+}
+
+Date FolderItem::ModificationDate() const {
+    const Status& s = Stat();
+    if (!s.exists) return Date::FromSeconds(0);
+    return Date::FromSeconds(double(s.st.st_mtim.tv_sec) + double(s.st.st_mtim.tv_nsec) / 1e9);
+}
+
+void FolderItem::SetModificationDate(const Date& d) {
+    const double seconds = d.TotalSeconds();
+    double whole = std::floor(seconds);
+    long nsec = std::lround((seconds - whole) * 1e9);
+    if (nsec >= 1'000'000'000) {
+        whole += 1;
+        nsec -= 1'000'000'000;
+    }
+    const timespec times[2] = {{0, UTIME_OMIT}, {time_t(whole), nsec}};
+    lastError_ = ::utimensat(AT_FDCWD, path_.c_str(), times, follow_ ? 0 : AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+    Refresh();
+}
+
+int FolderItem::Permissions() const {
+    const Status& s = Stat();
+    return s.exists ? int(s.st.st_mode & 07777) : 0;
+}
+
+void FolderItem::SetPermissions(int mode) {
+    lastError_ = ::chmod(path_.c_str(), mode_t(mode) & 07777) == 0 ? 0 : errno;
+    Refresh();
+}
+
+Ref<FolderItem> FolderItem::Parent() const {
+    const std::string_view p = Trimmed(path_);
+    if (p.empty() || p == "/") return nullptr;
+    const size_t slash = p.rfind('/');
+    if (slash == std::string_view::npos) return nullptr;
+    return New<FolderItem>(slash == 0 ? std::string("/") : std::string(p.substr(0, slash)));
+}
+
+Ref<FolderItem> FolderItem::Child(const std::string& name) const { return New<FolderItem>(JoinPath(path_, name)); }
+
+const FolderItem::Listing* FolderItem::CurrentListing() const {
+    struct stat st;
+    if ((follow_ ? ::stat(path_.c_str(), &st) : ::lstat(path_.c_str(), &st)) != 0 || !S_ISDIR(st.st_mode)) {
+        listing_.reset();
+        return nullptr;
+    }
+    if (listing_ && listing_->Matches(st)) return listing_.get();
+
+    timespec now;
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow_ ? 0 : O_NOFOLLOW));
+    if (fd < 0) {
+        listing_.reset();
+        return nullptr;
+    }
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        listing_.reset();
+        return nullptr;
+    }
+    gListingReads.fetch_add(1, std::memory_order_relaxed);
+    // The key comes from the open folder before its entries are read, so a change
+    // made while reading shows as a different key next time.
+    auto l = listing_ && listing_.use_count() == 1 ? listing_ : std::make_shared<Listing>();
+    l->names.clear();
+    l->entries.clear();
+    if (::fstat(fd, &st) == 0) {
+        l->dev = st.st_dev;
+        l->ino = st.st_ino;
+        l->mtim = st.st_mtim;
+        l->ctim = st.st_ctim;
+        l->racy = TooRecent(st.st_ctim, now) || TooRecent(st.st_mtim, now);
+    } else {
+        l->racy = true;
+    }
+    while (const dirent* e = ::readdir(dir)) {
+        const char* n = e->d_name;
+        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+        const size_t len = std::strlen(n);
+        l->entries.push_back({uint32_t(l->names.size()), uint32_t(len), e->d_type});
+        l->names.append(n, len);
+    }
+    ::closedir(dir);
+    std::sort(l->entries.begin(), l->entries.end(),
+              [&](const Listing::Entry& a, const Listing::Entry& b) { return l->Name(a) < l->Name(b); });
+    listing_ = std::move(l);
+    return listing_.get();
+}
+
+int64_t FolderItem::Count() const {
+    const Listing* l = CurrentListing();
+    return l ? int64_t(l->entries.size()) : 0;
+}
+
+Ref<FolderItem> FolderItem::Entry(int64_t index, bool followLinks) const {
+    const Listing* l = listing_ ? listing_.get() : CurrentListing();
+    if (!l || index < 1 || index > int64_t(l->entries.size())) return nullptr;
+    const Listing::Entry& e = l->entries[size_t(index - 1)];
+    auto item = std::make_shared<FolderItem>(JoinPath(path_, l->Name(e)), followLinks);
+    item->kindHint_ = e.kind;
+    return Ref<FolderItem>(std::move(item));
+}
+
+Ref<FolderItem> FolderItem::Item(int64_t index) const { return Entry(index, true); }
+
+Ref<FolderItem> FolderItem::TrueItem(int64_t index) const { return Entry(index, false); }
+
+Ref<FolderItem> GetFolderItem(const std::string& path, int mode) {
+    std::string plain = NormalizedPath(mode == 1 ? UnescapeShellWord(path) : path);
+    if (plain.empty() || plain[0] != '/') return nullptr;
+    // An entry that is there proves its folder; its status is kept, as the
+    // caller's next question is mostly whether it exists and how old it is.
+    struct stat st;
+    if (::lstat(plain.c_str(), &st) == 0) {
+        auto item = std::make_shared<FolderItem>(std::move(plain));
+        if (!S_ISLNK(st.st_mode)) {
+            auto status = std::make_shared<FolderItem::Status>();
+            status->exists = true;
+            status->st = st;
+            item->status_ = std::move(status);
+        }
+        return Ref<FolderItem>(std::move(item));
+    }
+    if (plain != "/") {
+        const size_t slash = plain.rfind('/');
+        const std::string parent = slash == 0 ? std::string("/") : plain.substr(0, slash);
+        if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
+    }
+    return New<FolderItem>(std::move(plain));
+}
+
+void FolderItem::CreateAsFolder() {
+    lastError_ = ::mkdir(path_.c_str(), 0777) == 0 ? 0 : errno;
+    Refresh();
+}
+
+void FolderItem::Delete() {
+    int rc = ::unlink(path_.c_str());
+    int err = rc == 0 ? 0 : errno;
+    if (err == EISDIR || err == EPERM) {
+        struct stat st;
+        if (::lstat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) err = ::rmdir(path_.c_str()) == 0 ? 0 : errno;
+    }
+    lastError_ = err;
+    Refresh();
+}
+
+void FolderItem::MoveFileTo(const Ref<FolderItem>& destination) {
+    const std::string to = destination->NativePath();
+    lastError_ = ::rename(path_.c_str(), to.c_str()) == 0 ? 0 : errno;
+    Refresh();
+    destination->Refresh();
+}
+
+}  // namespace fw

@@ -1,0 +1,16 @@
+// Framework-private: starting /bin/sh for Shell and FolderItem::Launch.
+#pragma once
+#include <sys/types.h>
+
+namespace fw::internal {
+
+// Starts /bin/sh with `argv` and `envp`: stdin from /dev/null, stdout and stderr
+// into `outFd` (-1: /dev/null), no other descriptor inherited, default signal
+// handling and nothing blocked. 0 or an errno value.
+int SpawnShell(const char* const* argv, char* const* envp, int outFd, pid_t& pid);
+
+// Waits (through EINTR) for the child: its exit status, 128+n after signal n,
+// -1 when no status could be had.
+int WaitForExit(pid_t pid);
+
+}  // namespace fw::internal

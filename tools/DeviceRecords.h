@@ -1,0 +1,42 @@
+// The RAM devices that "hdiutil attach" reserved: one small file per device in
+// /volumes/.ramdevices, owned by the user who reserved it. The folder lives next to
+// the volumes, so a private /volumes (a tmpfs) takes its records with it.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Support.h"
+
+namespace tools {
+
+struct DeviceRecord {
+    std::string device;   // "/dev/tvram3"
+    uint64_t sectors = 0; // of 512 bytes
+    std::string volume;   // "/volumes/NAME" once erased into a volume, else empty
+    std::string folder;   // the folder in /dev/shm when the volume is not a mount
+
+    uint64_t Bytes() const { return sectors * 512; }
+};
+
+class DeviceRecords {
+public:
+    // Throws ToolError when /volumes is missing or the records folder is unsafe.
+    // Without `create`, a missing records folder gives an empty set.
+    static DeviceRecords Open(bool create);
+
+    // Reserves the lowest free device name.
+    std::string Reserve(uint64_t sectors);
+    // Only devices the calling user reserved are found.
+    std::optional<DeviceRecord> Find(const std::string& device) const;
+    std::vector<DeviceRecord> FindByVolume(const std::string& volume) const;
+    void Store(const DeviceRecord& record);
+    void Remove(const std::string& device);
+
+private:
+    std::vector<DeviceRecord> All() const;
+    Fd folder_;
+};
+
+}  // namespace tools

@@ -1,0 +1,213 @@
+#include "Volume.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "FallbackFolder.h"
+#include "Mounts.h"
+
+namespace tools {
+
+namespace {
+
+constexpr const char* kFileSystem = "tmpfs";
+
+Fd OpenVolumes() {
+    Fd volumes(::open(kVolumesFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!volumes.Valid()) throw ToolError(ErrnoText(std::string("cannot open ") + kVolumesFolder, errno));
+    return volumes;
+}
+
+// A link we made to a fallback folder that no longer exists (memory is cleared at
+// reboot): nothing lives there any more, so it may be replaced.
+bool IsOurDeadLink(int volumesFd, const std::string& name, const struct stat& st) {
+    struct stat target {};
+    return st.st_uid == ::geteuid() && ReadLink(volumesFd, name) == FallbackFolderPath(name) &&
+           ::stat(FallbackFolderPath(name).c_str(), &target) != 0 && errno == ENOENT;
+}
+
+struct MountPoint {
+    Fd folder;
+    bool made = false;  // by us, so ours to remove again on failure
+};
+
+// Makes or checks the empty folder /volumes/NAME to mount on; opened without following links.
+MountPoint PrepareMountPoint(int volumesFd, const std::string& name) {
+    const std::string path = VolumePath(name);
+    struct stat st {};
+    if (::fstatat(volumesFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISLNK(st.st_mode) && IsOurDeadLink(volumesFd, name, st)) {
+            if (::unlinkat(volumesFd, name.c_str(), 0) != 0) throw ToolError(ErrnoText("cannot replace " + path, errno));
+        } else if (S_ISLNK(st.st_mode)) {
+            throw ToolError(path + " is already a volume or a symbolic link; left alone");
+        } else if (!S_ISDIR(st.st_mode)) {
+            throw ToolError(path + " exists and is not a folder; left alone");
+        } else if (MountAt(path)) {
+            throw ToolError(path + " is already a mounted volume; left alone");
+        } else if (st.st_uid != ::geteuid() && st.st_uid != 0) {
+            throw ToolError(path + " belongs to another user; left alone");
+        }
+    } else if (errno != ENOENT) {
+        throw ToolError(ErrnoText("cannot look at " + path, errno));
+    }
+    MountPoint point;
+    point.made = ::mkdirat(volumesFd, name.c_str(), 0755) == 0;
+    if (!point.made && errno != EEXIST) throw ToolError(ErrnoText("cannot make " + path, errno));
+    point.folder = Fd(OpenFolderAt(volumesFd, name));
+    if (!point.folder.Valid()) throw ToolError(ErrnoText("cannot open " + path, errno));
+    if (!FolderIsEmpty(point.folder.Get())) throw ToolError(path + " is a folder that is not empty; left alone");
+    return point;
+}
+
+// Records of this volume left from a run that never ejected it (the machine was restarted).
+void ForgetOlderRecords(DeviceRecords& records, const DeviceRecord& current) {
+    for (auto& old : records.FindByVolume(current.volume)) {
+        if (old.device != current.device) records.Remove(old.device);
+    }
+}
+
+void CreateFallback(int volumesFd, const std::string& name, DeviceRecord& record, DeviceRecords& records) {
+    const std::string path = VolumePath(name), folder = FallbackFolderPath(name);
+    Fd base = OpenFallbackBase(true);
+    bool made = ::mkdirat(base.Get(), name.c_str(), 0755) == 0;
+    if (!made && errno != EEXIST) throw ToolError(ErrnoText("cannot make " + folder, errno));
+    {
+        // A folder left from an earlier volume may hold files nobody has written back.
+        Fd existing(OpenFolderAt(base.Get(), name));
+        if (!existing.Valid() || !FolderIsEmpty(existing.Get()))
+            throw ToolError(folder + " exists already and is not empty; left alone");
+        ::fchmod(existing.Get(), 0755);
+    }
+    if (::symlinkat(folder.c_str(), volumesFd, name.c_str()) != 0) {
+        int err = errno;
+        if (made) ::unlinkat(base.Get(), name.c_str(), AT_REMOVEDIR);
+        throw ToolError(ErrnoText("cannot link " + path + " to " + folder, err));
+    }
+    record.volume = path;
+    record.folder = folder;
+    records.Store(record);
+    ForgetOlderRecords(records, record);
+    Say("not allowed to mount a RAM file system; " + path + " links to the folder " + folder +
+        " in shared memory instead, which has no size limit of its own");
+}
+
+}  // namespace
+
+void CreateVolume(const std::string& name, DeviceRecord record, DeviceRecords& records) {
+    Fd volumes = OpenVolumes();
+    const std::string path = VolumePath(name);
+    MountPoint mountPoint = PrepareMountPoint(volumes.Get(), name);
+    const std::string options = "size=" + std::to_string(record.Bytes()) + ",uid=" + std::to_string(::getuid()) +
+                                ",gid=" + std::to_string(::getgid()) + ",mode=0755";
+    // Mount through the opened folder, so a link swapped in meanwhile cannot redirect it.
+    const std::string target = "/proc/self/fd/" + std::to_string(mountPoint.folder.Get());
+    const std::string source = record.device.substr(record.device.rfind('/') + 1);
+    if (::mount(source.c_str(), target.c_str(), kFileSystem, MS_NOSUID | MS_NODEV, options.c_str()) == 0) {
+        record.volume = path;
+        record.folder.clear();
+        try {
+            records.Store(record);
+        } catch (...) {
+            ::umount2(path.c_str(), UMOUNT_NOFOLLOW);
+            throw;
+        }
+        ForgetOlderRecords(records, record);
+        return;
+    }
+    int err = errno;
+    mountPoint.folder.Close();
+    if (err != EPERM) {
+        if (mountPoint.made) ::unlinkat(volumes.Get(), name.c_str(), AT_REMOVEDIR);
+        throw ToolError(ErrnoText("cannot mount a RAM file system on " + path, err));
+    }
+    // The link takes the place of the (empty) folder.
+    if (::unlinkat(volumes.Get(), name.c_str(), AT_REMOVEDIR) != 0)
+        throw ToolError(ErrnoText("cannot make room for a link at " + path, errno));
+    CreateFallback(volumes.Get(), name, record, records);
+}
+
+namespace {
+
+int DetachFallback(int volumesFd, const std::string& name, DeviceRecords& records) {
+    const std::string volume = VolumePath(name), folder = ReadLink(volumesFd, name);
+    DeviceRecord record;
+    for (auto& candidate : records.FindByVolume(volume)) {
+        if (!candidate.folder.empty() && candidate.folder == folder && folder == FallbackFolderPath(name))
+            record = candidate;
+    }
+    if (record.device.empty()) throw ToolError(volume + " is a symbolic link not made by diskutil; left alone");
+    Fd base = OpenFallbackBase(false);
+    // /proc shows where processes are by their real paths.
+    char real[PATH_MAX];
+    if (!::realpath(folder.c_str(), real)) throw ToolError(ErrnoText("cannot find " + folder, errno));
+    auto users = ProcessesUsing(real);
+    if (users.empty()) {
+        // Take the link away first so that nothing new reaches the folder, then look again.
+        if (::unlinkat(volumesFd, name.c_str(), 0) != 0) throw ToolError(ErrnoText("cannot detach " + volume, errno));
+        users = ProcessesUsing(real);
+        if (!users.empty() && ::symlinkat(folder.c_str(), volumesFd, name.c_str()) != 0)
+            throw ToolError(ErrnoText(volume + " came into use while being detached and cannot be linked to " +
+                                          folder + " again",
+                                      errno));
+    }
+    if (!users.empty()) {
+        Say(volume + " is in use by process " + users.front() + "; not detached");
+        return kExitBusy;
+    }
+    records.Remove(record.device);
+    try {
+        RemoveTree(base.Get(), name);
+    } catch (const ToolError& e) {
+        throw ToolError(volume + " was detached, but " + folder + " cannot be removed: " + e.what());
+    }
+    return kExitOK;
+}
+
+int DetachMount(int volumesFd, const std::string& name, DeviceRecords& records) {
+    const std::string volume = VolumePath(name);
+    auto mounted = MountAt(volume);
+    if (!mounted) throw ToolError(volume + " is not a mounted volume");
+    DeviceRecord record;
+    for (auto& candidate : records.FindByVolume(volume)) {
+        if (candidate.folder.empty() && candidate.device == "/dev/" + mounted->source) record = candidate;
+    }
+    if (mounted->fileSystem != kFileSystem || record.device.empty())
+        throw ToolError(volume + " is not a volume made by diskutil; left alone");
+    if (::umount2(volume.c_str(), UMOUNT_NOFOLLOW) != 0) {
+        if (errno == EBUSY) {
+            Say(volume + " is in use; not detached");
+            return kExitBusy;
+        }
+        throw ToolError(ErrnoText("cannot detach " + volume, errno));
+    }
+    // A folder left at the mount point would pass for the volume itself.
+    if (::unlinkat(volumesFd, name.c_str(), AT_REMOVEDIR) != 0)
+        throw ToolError(ErrnoText(volume + " was detached, but its folder cannot be removed", errno));
+    records.Remove(record.device);
+    return kExitOK;
+}
+
+}  // namespace
+
+int DetachVolume(const std::string& path) {
+    const std::string prefix = std::string(kVolumesFolder) + "/";
+    std::string name = path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : std::string();
+    while (!name.empty() && name.back() == '/') name.pop_back();
+    if (!IsVolumeName(name)) throw ToolError("no such volume: " + path);
+
+    Fd volumes = OpenVolumes();
+    DeviceRecords records = DeviceRecords::Open(false);
+    struct stat st {};
+    if (::fstatat(volumes.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        throw ToolError(ErrnoText("no such volume " + VolumePath(name), errno));
+    if (S_ISLNK(st.st_mode)) return DetachFallback(volumes.Get(), name, records);
+    if (S_ISDIR(st.st_mode)) return DetachMount(volumes.Get(), name, records);
+    throw ToolError(VolumePath(name) + " is not a volume");
+}
+
+}  // namespace tools

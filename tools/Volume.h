@@ -1,0 +1,18 @@
+// Making and ejecting the volume /volumes/NAME of a reserved RAM device.
+#pragma once
+#include <string>
+
+#include "DeviceRecords.h"
+
+namespace tools {
+
+// Mounts a fresh tmpfs of the device's size at /volumes/NAME, owned by the caller;
+// where mounting is not allowed, links /volumes/NAME to a folder in /dev/shm instead.
+// Leaves an existing volume, folder with contents or foreign link alone. Throws ToolError.
+void CreateVolume(const std::string& name, DeviceRecord record, DeviceRecords& records);
+
+// Unmounts the volume at `path` and frees its device record: kExitOK, kExitBusy when
+// a process still uses it (the volume stays as it was); throws ToolError otherwise.
+int DetachVolume(const std::string& path);
+
+}  // namespace tools
