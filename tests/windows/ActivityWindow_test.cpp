@@ -7,10 +7,6 @@ namespace {
 
 class ActivityWindow : public WindowsFixture {
 protected:
-    void SetUp() override {
-        WindowsFixture::SetUp();
-        app().GetOptions();
-    }
     std::vector<std::string> StoredSettings() const { return Lines(ReadFile(settingsFile())); }
 };
 

@@ -1,5 +1,3 @@
-#include <array>
-
 #include "WindowsFixture.h"
 #include "engine/CTimerProgress.h"
 #include "framework/Date.h"
@@ -12,24 +10,8 @@ class ProgressTimer : public WindowsFixture {
 protected:
     void SetUp() override {
         WindowsFixture::SetUp();
-        App& a = app();
-        a.GetOptions();
-        copy = fw::Ref<fw::Timer>(std::make_shared<fw::Timer>());
-        copy->SetMode(fw::Timer::ModeMultiple);
-        copy->SetPeriod(3'600'000);
-        copy->SetEnabled(true);
-        a.oTimerCopy = copy;
-        timer = fw::Ref<CTimerProgress>(std::make_shared<CTimerProgress>());
-        timer->Constructor();
-        timer->SetMode(fw::Timer::ModeMultiple);
-        timer->SetPeriod(1);
-        timer->SetEnabled(true);
-        a.oTimerProgress = timer;
+        MakeTimers(true);
         frmState()->Show();
-    }
-    void TearDown() override {
-        timer->SetEnabled(false);
-        WindowsFixture::TearDown();
     }
 
     static std::string Folder() { return frmState()->lblFolder()->Text(); }
@@ -40,9 +22,6 @@ protected:
         return App::kNextSync() + " " + d.ShortDate() + " " + d.LongTime();
     }
     static double Now() { return fw::Date().TotalSeconds(); }
-
-    fw::Ref<fw::Timer> copy;
-    fw::Ref<CTimerProgress> timer;
 };
 
 TEST_F(ProgressTimer, WhileTheActivityWindowIsClosedNothingIsWrittenAndNothingOpens) {
@@ -96,7 +75,7 @@ TEST_F(ProgressTimer, TheNextSyncMomentMovesOnByOneIntervalOnceReached) {
     clock.Advance(9'999);
     EXPECT_EQ(Folder(), shown) << "not reached yet";
     clock.Advance(1);
-    EXPECT_DOUBLE_EQ(timer->oDate.TotalSeconds(), Now() + 10) << "reached: the firing that notices it plus 10 s";
+    EXPECT_DOUBLE_EQ(progress->oDate.TotalSeconds(), Now() + 10) << "reached: the firing that notices it plus 10 s";
     EXPECT_EQ(Folder(), NextSyncAt(Now() + 10));
 }
 
@@ -116,9 +95,9 @@ TEST_F(ProgressTimer, EveryIntervalTokenCountsAsTheSettingsDo) {
     for (const char* token : {"10", "20", "30", "40", "50", "60", "2m", "5m", "10m", "20m", "30m", "40m", "50m",
                               "60m", "2S", "3S", "4S"}) {
         a.sInterval = token;
-        timer->bTimeSet = false;
+        progress->bTimeSet = false;
         clock.Advance(1);
-        EXPECT_DOUBLE_EQ(timer->oDate.TotalSeconds(), Now() + static_cast<double>(a.GetSecondsInterval()))
+        EXPECT_DOUBLE_EQ(progress->oDate.TotalSeconds(), Now() + static_cast<double>(a.GetSecondsInterval()))
             << "token " << token;
     }
 }
@@ -128,7 +107,7 @@ TEST_F(ProgressTimer, AWindowReopenedWhileIdleKeepsItsFolderLineEmptyUntilTheMom
     a.sInterval = "10";
     a.sState = "idle";
     clock.Advance(1);
-    const double moment = timer->oDate.TotalSeconds();
+    const double moment = progress->oDate.TotalSeconds();
     frmState()->Close();
     clock.Advance(3'000);
     frmState()->Show();

@@ -1,76 +1,62 @@
-// A fresh application object with its menu bar, a scratch home with a settings
-// file, and a mock clock, for driving the windows offscreen.
+// The application fixture plus what the windows need: version data and the
+// menu bar, a settings file naming an existing source folder, a mock clock,
+// and the progress and write-back timers the engine would make.
 #pragma once
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <memory>
-#include <string>
 #include <thread>
-#include <vector>
 
-#include "app/App.h"
+#include "app/AppFixture.h"
 #include "app/MainMenuBar.h"
+#include "engine/CTimerProgress.h"
 #include "framework/Clock.h"
 #include "framework/Window.h"
 #include "framework/testing/GuiTesting.h"
 
-class WindowsFixture : public ::testing::Test {
+class WindowsFixture : public AppFixture {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/tvm-windows-XXXXXX";
-        root = mkdtemp(tmpl);
-        home = root + "/home";
+        AppFixture::SetUp();
         source = root + "/source";
-        std::filesystem::create_directories(home);
         std::filesystem::create_directories(source);
-        savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
         savedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
-        setenv("HOME", home.c_str(), 1);
-        unsetenv("XDG_DATA_HOME");
-        unsetenv("XDG_CONFIG_HOME");
         fw::SetClock(&clock);
-        application = std::make_unique<App>();
         application->SetVersionData(1, 0, 2, 0, 3, "1.0.2", "1.02", "");
         application->MenuBar = MainMenuBar();
-        fw::RegisterApplication(application.get());
         WriteSettings("256", "60", "0040", "0010");
+        application->GetOptions();
     }
     void TearDown() override {
+        if (progress) progress->SetEnabled(false);
         fw::CloseAllWindows();
         fw::testing::Pump();
         mnuState()->SetChecked(false);
-        fw::RegisterApplication(nullptr);
-        application.reset();
         fw::SetClock(nullptr);
-        setenv("HOME", savedHome.c_str(), 1);
         setenv("PATH", savedPath.c_str(), 1);
-        std::error_code ec;
-        for (auto& e : std::filesystem::recursive_directory_iterator(root, ec))
-            std::filesystem::permissions(e.path(), std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::add, ec);
-        std::filesystem::remove_all(root, ec);
+        AppFixture::TearDown();
     }
-
-    std::string settingsFile() const { return home + "/.local/share/TavelmorinthSettings/Settings.dat"; }
 
     void WriteSettings(const std::string& size, const std::string& interval, const std::string& top,
                        const std::string& left) {
         WriteFile(settingsFile(), size + "\n" + interval + "\n" + source + "\n" + top + "\n" + left + "\n");
     }
 
-    static void WriteFile(const std::string& path, const std::string& text) {
-        std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-        std::ofstream(path, std::ios::binary) << text;
+    // The timers the start-up thread makes: a write-back timer (armed, far off)
+    // and the 1 ms progress timer, enabled when `running`.
+    void MakeTimers(bool running) {
+        App& a = app();
+        copy = fw::Ref<fw::Timer>(std::make_shared<fw::Timer>());
+        copy->SetMode(fw::Timer::ModeMultiple);
+        copy->SetPeriod(3'600'000);
+        copy->SetEnabled(true);
+        a.oTimerCopy = copy;
+        progress = fw::Ref<CTimerProgress>(std::make_shared<CTimerProgress>());
+        progress->Constructor();
+        progress->SetMode(fw::Timer::ModeMultiple);
+        progress->SetPeriod(1);
+        progress->SetEnabled(running);
+        a.oTimerProgress = progress;
     }
-    static std::string ReadFile(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+
     static std::vector<std::string> Lines(const std::string& text) {
         std::vector<std::string> lines;
         size_t start = 0;
@@ -99,6 +85,7 @@ protected:
     }
 
     fw::MockClock clock{2.0e9};
-    std::unique_ptr<App> application;
-    std::string root, home, source, savedHome, savedPath, urlLog;
+    fw::Ref<fw::Timer> copy;
+    fw::Ref<CTimerProgress> progress;
+    std::string source, savedPath, urlLog;
 };

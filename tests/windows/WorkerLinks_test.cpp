@@ -14,25 +14,12 @@ class WorkerLinks : public WindowsFixture {
 protected:
     void SetUp() override {
         WindowsFixture::SetUp();
-        App& a = app();
-        a.GetOptions();
-        copy = fw::Ref<fw::Timer>(std::make_shared<fw::Timer>());
-        copy->SetMode(fw::Timer::ModeMultiple);
-        copy->SetPeriod(3'600'000);
-        a.oTimerCopy = copy;
-        progress = fw::Ref<CTimerProgress>(std::make_shared<CTimerProgress>());
-        progress->Constructor();
-        progress->SetMode(fw::Timer::ModeMultiple);
-        progress->SetPeriod(1);
-        a.oTimerProgress = progress;
+        MakeTimers(true);
     }
     void TearDown() override {
-        progress->SetEnabled(false);
         if (app().oAfterChangeOptions) app().oAfterChangeOptions->SetEnabled(false);
         WindowsFixture::TearDown();
     }
-    fw::Ref<fw::Timer> copy;
-    fw::Ref<CTimerProgress> progress;
 };
 
 TEST_F(WorkerLinks, ALoadThatDidNotFitStopsTheWriteBackMarksTheWorkerAndAsksForOptions) {
