@@ -5,11 +5,13 @@
 #include "app/App.h"
 #include "app/MainMenuBar.h"
 #include "app/frmFAQ.h"
+#include "engine/EngineHooks.h"
 #include "framework/Application.h"
 #include "framework/Exceptions.h"
 #include "framework/Menu.h"
 #include "framework/Picture.h"
 #include "framework/Shell.h"
+#include "windows/frmState.h"
 
 namespace {
 std::unique_ptr<App> gApp;
@@ -19,6 +21,7 @@ void _NewAppInstance() {
     gApp = std::make_unique<App>();
     gApp->SetVersionData(1, 0, 2, 0, 3, "1.0.2", "1.02", "\xC2\xA9 Brantolek 2014-2026");
     gApp->MenuBar = MainMenuBar();
+    EngineHooks::ShowActivityWindow = [] { frmState()->Show(); };
     fw::RegisterApplication(gApp.get());
 }
 

@@ -3,17 +3,10 @@
 #include <cmath>
 
 #include "app/App.h"
+#include "engine/CTavelmorinth.h"
 #include "framework/Strings.h"
 #include "windows/frmOptions.h"
 #include "windows/frmState.h"
-
-// TEMP until the worker lands in main.
-#if __has_include("engine/CTavelmorinth.h")
-#include "engine/CTavelmorinth.h"
-static void MarkWithoutSave(CTavelmorinth& worker) { worker.bWithoutSave = true; }
-#else
-static void MarkWithoutSave(CTavelmorinth&) {}
-#endif
 
 void CTimerProgress::Constructor() { oDate = fw::Date(); }
 
@@ -40,7 +33,7 @@ void CTimerProgress::ShowSourceTooLarge() {
     frmState()->prgState()->SetValue(0);  // opens a closed activity window again
     a.sState = App::kSizeToLarge();
     if (a.bActivityVisible) frmState()->lblStateRAMDisk()->SetText(a.sState);
-    MarkWithoutSave(*a.oTavelmorinth);
+    a.oTavelmorinth->bWithoutSave = true;
     a.bShowOptions = false;
     a.bSleep = true;
     frmOptions()->Show();

@@ -25,7 +25,9 @@ public:
 
     // Asks Event_CancelClose; when it lets the quit through, closes every open
     // window (their Close events run), raises Event_Close and ends the event loop
-    // with `exitCode`.
+    // with `exitCode` (a loop that has not started yet then returns at once).
+    // An exception in Event_CancelClose is reported and refuses the quit. Called
+    // on another thread, the quit is handed to the main thread and runs there.
     void Quit(int exitCode = 0);
 
     void SetVersionData(int major, int minor, int bug, int nonRelease, int stage,
@@ -55,16 +57,21 @@ void RegisterApplication(Application* app);
 // The program's bundle: <bundle>/Contents/MacOS/<executable>, with
 // <bundle>/Contents/Resources and <bundle>/Contents/Helpers (tools) beside it.
 std::string ResourcesFolder();
-void SetResourcesFolder(const std::string& posixPath);
+void SetResourcesFolder(const std::string& posixPath);  // "": back to the bundle's
 
 // Runtime start (creates the Qt application; headless when there is no display
 // or QT_QPA_PLATFORM says so). Call first in main.
 void InitRuntime(int& argc, char** argv);
 // Runs the event loop: raises Event_Open on `app` once the loop runs, returns the
-// exit code given to Quit. SIGTERM, SIGINT and SIGHUP become quit requests.
+// exit code given to Quit. While it runs, SIGTERM, SIGINT and SIGHUP become
+// Quit(0) requests on the main thread. The baton is released while Qt waits and
+// taken for every call into program code.
 int RunEventLoop(Application& app);
 // Processes pending events and due timers for up to `ms` milliseconds of real time
-// (with the baton released while waiting), or until `until` answers true.
+// (with the baton released while waiting, so other threads run), or until `until`
+// answers true; `until` is asked with the baton held, first before any waiting.
+// With a MockClock installed, real time fires no timer. On a thread other than
+// the main one it only waits with the baton released.
 void ProcessEvents(int ms, const std::function<bool()>& until = {});
 
 }  // namespace fw

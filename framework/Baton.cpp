@@ -11,7 +11,8 @@ namespace {
 // A ticket lock: waiters are served first come, first served. The counters are
 // written under the mutex and read without it for the cheap "anybody waiting?" test.
 std::mutex gMutex;
-std::condition_variable gTurn;
+// Never destroyed: a thread that ends as the process exits still notifies it.
+std::condition_variable& gTurn = *new std::condition_variable;
 std::atomic<uint64_t> gNextTicket{0};
 std::atomic<uint64_t> gServing{0};
 thread_local int tDepth = 0;
@@ -54,8 +55,13 @@ void Yield() {
     if (tDepth == 0 || !OthersWaiting()) return;
     const int depth = tDepth;
     tDepth = 0;
-    PassTurn();
-    TakeTurn();
+    // Hand over and queue up again in one step, so the yielder is back in line
+    // before the next thread runs and that thread's own yield finds it waiting.
+    std::unique_lock lock(gMutex);
+    gServing.fetch_add(1);
+    const uint64_t ticket = gNextTicket.fetch_add(1);
+    gTurn.notify_all();
+    gTurn.wait(lock, [&] { return gServing.load() == ticket; });
     tDepth = depth;
 }
 

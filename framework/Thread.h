@@ -15,7 +15,10 @@ public:
 
     // Starts Event_Run on a new thread and returns at once. The new thread runs
     // program code only while it holds the baton. A Run while the thread has
-    // not yet ended is ignored.
+    // not yet ended is ignored; once it has ended, Run starts it again. An
+    // exception that escapes Event_Run is reported and ends only this thread.
+    // The thread drops its own reference still holding the baton, so the last
+    // one's destructor runs with it. Throws std::bad_weak_ptr outside a shared_ptr.
     void Run();
     bool IsRunning() const { return running_.load(); }
 

@@ -1,7 +1,14 @@
 // Framework timer: Action runs on the main thread, with the baton held.
 // Idle when created (Mode 0). Setting Mode to 1 or 2, Period, or Enabled = true
 // (re)arms it: the next firing comes one Period after that moment, on the clock.
-// Mode 1 fires once and then falls back to Mode 0.
+// Mode 1 fires once and then falls back to Mode 0 (before its Action runs, so
+// the Action may arm it again). Mode 2 is next due one Period after the moment it
+// was due; a timer that fell behind skips what it missed and is due one Period
+// after it fired. A Period below 1 ms counts as 1 ms. Timers due at the same
+// moment fire in the order their due time was set. While its Action runs (also
+// in a nested event loop) a timer does not fire again; others do. Arming is
+// safe from any program thread; a destroyed timer never fires. Create, arm and
+// destroy timers with the baton held, as all program code does.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -50,6 +57,8 @@ void FireDue(int64_t nowMs);
 int64_t NextDue();
 // Called (from any thread) whenever the earliest due time may have changed.
 void SetWakeHook(std::function<void()> hook);
+// How many Actions run now on the main thread (more than one in nested loops).
+int ActionsRunning();
 }  // namespace timers
 
 }  // namespace fw

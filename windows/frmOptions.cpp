@@ -3,15 +3,11 @@
 #include <array>
 
 #include "app/App.h"
+#include "engine/CAfterChangeOptions.h"
 #include "framework/Dialogs.h"
 #include "framework/Strings.h"
 #include "framework/Timer.h"
 
-// TEMP until the rebuild timer lands in main.
-#if __has_include("engine/CAfterChangeOptions.h")
-#include "engine/CAfterChangeOptions.h"
-#define TVM_HAVE_REBUILD_TIMER 1
-#endif
 
 namespace {
 
@@ -39,14 +35,10 @@ void ArmRebuildTimer(fw::Timer& timer) {
 }
 
 bool ArmRebuildIfMade() {
-#ifdef TVM_HAVE_REBUILD_TIMER
     App& a = app();
     if (!a.oAfterChangeOptions) return false;
     ArmRebuildTimer(*a.oAfterChangeOptions);
     return true;
-#else
-    return false;
-#endif
 }
 
 // Waits for the start-up thread to make the rebuild timer when the window

@@ -1,6 +1,5 @@
 // Where the windows meet the sync engine's objects: the load that did not fit,
 // and the rebuild timer the options window arms.
-#if __has_include("engine/CAfterChangeOptions.h")  // TEMP until the engine lands in main
 #include "WindowsFixture.h"
 #include "engine/CAfterChangeOptions.h"
 #include "engine/CTavelmorinth.h"
@@ -73,4 +72,3 @@ TEST_F(WorkerLinks, ClosedBeforeTheStartUpMadeTheRebuildTimerTheSettingsWaitAndT
 }
 
 }  // namespace
-#endif

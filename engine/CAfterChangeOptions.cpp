@@ -1,0 +1,81 @@
+#include "engine/CAfterChangeOptions.h"
+
+#include "app/App.h"
+#include "engine/CCleanRAMDisk.h"
+#include "engine/CTavelmorinth.h"
+#include "engine/TimerState.h"
+#include "framework/FolderItem.h"
+
+namespace {
+constexpr int kSourcePermissions = 500;  // decimal (octal 764)
+
+bool Present(const std::string& shellPath) {
+    auto item = fw::GetFolderItem(shellPath, 1);
+    return item && item->Exists();
+}
+
+void SetPermissions(const std::string& shellPath, int mode) {
+    auto item = fw::GetFolderItem(shellPath, 1);
+    if (item && item->Exists()) item->SetPermissions(mode);
+}
+}  // namespace
+
+void CAfterChangeOptions::Event_Action() {
+    App& a = app();
+    a.sPath = a.sNewPath.empty() ? a.sPath : a.sNewPath;
+    const bool folderPresent = Present(a.sPath);
+
+    if (folderPresent && !a.oTavelmorinth) {
+        auto worker = fw::New<CTavelmorinth>();
+        worker->Constructor();
+        a.oTavelmorinth = worker;
+        SetEnabled(false);
+        // The RAM disk just made is loading; this firing must not eject it.
+        return;
+    }
+
+    if (!a.bTransactionCopy && !bCleanStarted) {
+        a.oTimerCopy->SetEnabled(false);
+        if (folderPresent) {
+            a.bCleanRAMDiskWithShutdown = false;
+            bCleanStarted = true;
+            a.oTavelmorinth->CleanRAMDisk();
+        }
+    }
+
+    if (!folderPresent) {
+        SetEnabled(false);
+        a.sState = App::kSourceNotAvailable();
+        // Nothing will be rebuilt: once this rebuild's eject is over, a later
+        // quit must end the program (a running eject sees this timer off).
+        if (bCleanStarted && !Armed(a.oCleanRamDisk)) a.bCleanRAMDiskWithShutdown = true;
+        return;
+    }
+
+    // Rebuild only once the volume is gone and the eject sequence has ended, so
+    // that a sequence still armed can never detach the new RAM disk.
+    if (!bCleanStarted || a.bTransactionCopy || Armed(a.oCleanRamDisk)) return;
+    auto volume = fw::GetFolderItem(a.oTavelmorinth->sTargetpath, 1);
+    if (!volume || volume->Exists()) return;
+    Rebuild();
+}
+
+void CAfterChangeOptions::Rebuild() {
+    App& a = app();
+    const auto worker = a.oTavelmorinth;
+    SetPermissions(worker->sSourcePath, 0);
+    if (!a.sNewPath.empty()) {
+        worker->sSourcePath = a.sNewPath;
+        a.SaveOptions();
+    } else {
+        worker->sSourcePath = a.sPath;
+    }
+    SetPermissions(worker->sSourcePath, kSourcePermissions);
+    a.bCleanRAMDiskWithShutdown = true;
+    a.GetOptions();
+    worker->Create();
+    a.oTimerCopy->SetPeriod(a.GetSecondsInterval() * 1000);
+    a.oTimerCopy->SetEnabled(true);
+    SetEnabled(false);
+    bCleanStarted = false;
+}

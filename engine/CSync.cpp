@@ -1,0 +1,270 @@
+#include "engine/CSync.h"
+
+#include <cstdio>
+#include <functional>
+
+#include "app/App.h"
+#include "engine/CCleanRAMDisk.h"
+#include "engine/SyncFaults.h"
+#include "framework/Shell.h"
+#include "framework/Strings.h"
+
+namespace {
+
+// Thrown once a failure has been counted; it ends the walk of the level.
+struct SyncFailure {};
+
+// Copies are written under this hidden prefix beside their destination (by
+// CopyFileTo, and by CopyFileSub for a link); what a crash left behind under it
+// is removed by the next delete pass.
+const std::string kTemporaryPrefix = ".tvm-copy.";
+constexpr size_t kMaxNameBytes = 255;
+
+bool Skipped(const std::string& name) {
+    return (!name.empty() && name[0] == '.') || name == "TMP" || name == "TavelmorinthSettings";
+}
+
+bool IsLeftover(const std::string& name) { return name.compare(0, kTemporaryPrefix.size(), kTemporaryPrefix) == 0; }
+
+// True when one path is the other or lies inside it.
+bool Nested(const std::string& a, const std::string& b) {
+    const std::string& shorter = a.size() <= b.size() ? a : b;
+    const std::string& longer = a.size() <= b.size() ? b : a;
+    if (longer.compare(0, shorter.size(), shorter) != 0) return false;
+    return longer.size() == shorter.size() || longer[shorter.size()] == '/' || shorter.back() == '/';
+}
+
+}  // namespace
+
+void CSync::Event_Run() { StartSync(); }
+
+std::string CSync::TemporaryName(const std::string& name) {
+    const std::string prefix = kTemporaryPrefix + "link-";
+    if (prefix.size() + name.size() <= kMaxNameBytes) return prefix + name;
+    char hash[32];
+    std::snprintf(hash, sizeof hash, "%016zx", std::hash<std::string>{}(name));
+    return prefix + hash;
+}
+
+void CSync::StartSync() {
+    App& a = app();
+    m_iFailures = 0;
+    m_bDeleteAllowed = false;
+    m_dSizeMB = fw::CDbl(fw::Replace(a.sSize, ".", ""));
+    m_sCheckMemory = App::kCheckMemory();
+    m_sPassState = m_bSet ? App::kDataWillLoad() : App::kDataWillSaved();
+    if (m_bSet) a.dMemUsed = 0;
+
+    bool rootsFound = false;
+    bool fits = true;
+    try {
+        rootsFound = SetBaseTargetFolder(m_bSet);
+        if (rootsFound) {
+            CheckFolder(oBaseFolder, false, true);
+            if (m_bSet && !Fits()) {
+                a.bShowOptions = true;
+                fits = false;
+            } else {
+                CheckFolder(oBaseFolder, false, false);
+                // Deleting is safe only when the copy pass missed nothing and the
+                // target holds nothing the base never had: a load onto a volume
+                // left attached keeps its files, and a write-back deletes in the
+                // source folder only after a load that brought everything over.
+                m_bDeleteAllowed = m_iFailures == 0 && (m_bSet ? !m_bKeepTarget : a.bLoadComplete);
+                // The walk runs also when nothing may be deleted: it clears what an
+                // interrupted copy left behind.
+                CheckFolder(oTargetFolder, true, false);
+            }
+        }
+    } catch (...) {
+        ++m_iFailures;
+    }
+    EndSync(rootsFound, fits);
+}
+
+void CSync::EndSync(bool rootsFound, bool fits) {
+    App& a = app();
+    a.iProgress = 0;
+    a.sFolder.clear();
+    const bool clean = rootsFound && fits && m_iFailures == 0;
+    a.iSyncFailures = m_iFailures;
+    a.bLastSyncComplete = clean;
+    if (m_bSet) a.bLoadComplete = clean;
+    if (!rootsFound) {
+        a.sState = App::kSyncNoRoot();
+    } else if (m_iFailures > 0) {
+        a.sState = fw::Replace(App::kSyncIncomplete(), "%1", fw::CStr(m_iFailures));
+    } else if (!fits || (!m_bSet && !m_bDeleteAllowed)) {
+        a.sState = App::kLoadIncomplete();
+    } else if (m_bSet && m_bKeepTarget) {
+        a.sState = App::kKeptAttached();
+    } else {
+        a.sState = App::kSyncReady();
+    }
+    if (a.oCleanRamDisk) a.oCleanRamDisk->bSaved = true;
+    a.bTransactionCopy = false;  // last: whoever waits for the pass may act now
+}
+
+bool CSync::SetBaseTargetFolder(bool direction) {
+    oBaseFolder = fw::GetFolderItem(direction ? m_sFolderSource : m_sFolderTarget, 1);
+    oTargetFolder = fw::GetFolderItem(direction ? m_sFolderTarget : m_sFolderSource, 1);
+    bool result = true;
+    if (!oBaseFolder || !oBaseFolder->Exists() || !oBaseFolder->Directory()) result = false;
+    if (!oTargetFolder || !oTargetFolder->Exists() || !oTargetFolder->Directory()) result = false;
+    if (!result) return false;
+    m_sBaseRoot = oBaseFolder->NativePath();
+    m_sTargetRoot = oTargetFolder->NativePath();
+    // A tree inside the other would be mirrored into itself and delete itself.
+    return !Nested(m_sBaseRoot, m_sTargetRoot);
+}
+
+bool CSync::Fits() const { return app().dMemUsed / 1024 / 1024 + 60 < m_dSizeMB; }
+
+std::string CSync::SwitchFileFromBaseToTarget(const std::string& path) const {
+    return fw::Replace(path, m_sBaseRoot, m_sTargetRoot);
+}
+
+std::string CSync::SwitchFileFromTargetToBase(const std::string& path) const {
+    return fw::Replace(path, m_sTargetRoot, m_sBaseRoot);
+}
+
+void CSync::Fail() {
+    ++m_iFailures;
+    throw SyncFailure{};
+}
+
+bool CSync::CheckFolder(const fw::Ref<fw::FolderItem>& folder, bool bDelete, bool bCount) {
+    App& a = app();
+    const bool counting = bCount && m_bSet;
+    try {
+        const std::string folderName = folder->Name();
+        int64_t i = 1;
+        for (;;) {
+            const int64_t count = folder->Count();
+            if (count < i) break;
+            a.iProgress = static_cast<int64_t>(static_cast<double>(i) / (static_cast<double>(count) / 100));
+            a.sFolder = folderName;
+            const fw::Ref<fw::FolderItem> entry = folder->TrueItem(i);
+            if (counting) {
+                a.sState = m_sCheckMemory;
+                a.dMemUsed += static_cast<double>(entry->Length());
+                if (!Fits()) break;
+            } else {
+                a.sState = m_sPassState;
+            }
+
+            const std::string name = entry->Name();
+            bool removed = false;
+            if (bDelete && IsLeftover(name) && !entry->Directory()) {
+                removed = RemoveLeftover(entry);
+            } else if (!Skipped(name)) {
+                const bool copyPass = !bDelete && !bCount;
+                if (entry->Alias() || entry->Directory()) {
+                    // A folder or link is copied before its contents; a link is
+                    // copied as the link itself and never walked into.
+                    if (copyPass) CopyFile(entry);
+                    a.iProgress = 0;
+                    a.sFolder.clear();
+                    if (!entry->Alias()) CheckFolder(entry, bDelete, bCount);
+                } else if (copyPass) {
+                    CopyFile(entry);
+                }
+                if (bDelete) removed = DeleteFile(entry);
+            }
+            SyncFaults::EntryDone();
+            fw::Thread::YieldToNext();
+            // A removed entry's place is taken by the next one: visit it too.
+            if (!removed) ++i;
+        }
+    } catch (const SyncFailure&) {
+    } catch (...) {
+        ++m_iFailures;  // the entry vanished or could not be read
+    }
+    return false;
+}
+
+void CSync::CopyFile(const fw::Ref<fw::FolderItem>& entry) {
+    const std::string path = entry->NativePath();
+    if (SyncFaults::For(path) != 0) Fail();
+    const auto counterpart = fw::New<fw::FolderItem>(SwitchFileFromBaseToTarget(path), false);
+    if (!counterpart->Exists()) {
+        CopyFileSub(entry, counterpart);
+        return;
+    }
+    const bool counterpartIsFolder = counterpart->Directory();
+    if (entry->Directory()) {
+        if (!counterpartIsFolder) Fail();  // a file there: neither side is given up
+        return;
+    }
+    bool replace;
+    if (counterpartIsFolder) {
+        replace = true;  // CopyFileSub decides whether the folder may go
+    } else if (m_bSet) {
+        replace = entry->ModificationDate() > counterpart->ModificationDate();
+    } else {
+        replace = entry->ModificationDate() != counterpart->ModificationDate();
+    }
+    if (replace) CopyFileSub(entry, counterpart);
+}
+
+// The counterpart is replaced only by a complete copy: CopyFileTo writes beside
+// its destination and renames the copy over it, so a failed or interrupted copy
+// leaves the old file as it was.
+void CSync::CopyFileSub(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::FolderItem>& counterpart) {
+    const std::string target = counterpart->NativePath();
+    if (SyncFaults::For(target) != 0) Fail();
+    if (entry->Directory()) {
+        entry->CopyFileTo(counterpart);
+        if (entry->LastErrorCode() != 0) Fail();
+        return;
+    }
+    if (counterpart->Exists() && counterpart->Directory()) {
+        if (counterpart->Count() != 0) Fail();  // never give up a folder's contents for a file
+        counterpart->Delete();
+        if (counterpart->LastErrorCode() != 0) Fail();
+    }
+    if (!counterpart->Alias()) {
+        entry->CopyFileTo(counterpart);
+        if (entry->LastErrorCode() != 0) Fail();
+        return;
+    }
+    // A copy onto a link to a folder would land inside that folder: copy beside
+    // the link and rename over it, which replaces the link itself.
+    const auto temp = fw::New<fw::FolderItem>(
+        target.substr(0, target.rfind('/') + 1) + TemporaryName(counterpart->Name()), false);
+    entry->CopyFileTo(temp);
+    int error = entry->LastErrorCode();
+    if (error == 0) {
+        temp->MoveFileTo(counterpart);
+        error = temp->LastErrorCode();
+    }
+    if (error != 0) {
+        temp->Refresh();
+        if (temp->Exists()) temp->Delete();
+        Fail();
+    }
+}
+
+bool CSync::DeleteFile(const fw::Ref<fw::FolderItem>& entry) {
+    const std::string path = entry->NativePath();
+    if (fw::FolderItem(SwitchFileFromTargetToBase(path), false).Exists()) return false;
+    if (!m_bDeleteAllowed) return false;
+    // "rm -rf" is given nothing that does not lie inside the target tree.
+    if (path.size() <= m_sTargetRoot.size() + 1 || path.compare(0, m_sTargetRoot.size(), m_sTargetRoot) != 0 ||
+        path[m_sTargetRoot.size()] != '/') {
+        Fail();
+    }
+    if (SyncFaults::For(path) != 0) Fail();
+    entry->Delete();
+    fw::Shell shell;
+    shell.Execute("rm -rf " + entry->ShellPath());
+    entry->Refresh();
+    if (shell.ErrorCode() != 0 || entry->Exists()) Fail();
+    return true;
+}
+
+bool CSync::RemoveLeftover(const fw::Ref<fw::FolderItem>& entry) {
+    entry->Delete();
+    if (entry->LastErrorCode() != 0) Fail();
+    return true;
+}

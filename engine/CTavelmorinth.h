@@ -1,0 +1,39 @@
+// The RAM-disk worker: creates the volume, makes the "TMP" folders, holds the two
+// lock files open and starts every synchronisation. Its own thread runs only for
+// an instant per synchronisation: it claims App.bTransactionCopy and starts a CSync.
+#pragma once
+#include <string>
+
+#include "framework/Ref.h"
+#include "framework/TextStream.h"
+#include "framework/Thread.h"
+
+class CTavelmorinth : public fw::Thread {
+public:
+    void CleanRAMDisk();
+    void Constructor();
+    void CopyFilesToRAM();
+    void Create();
+    void CreateLock();
+
+    // Builds the command line that creates the volume for the size text
+    // (sectors of 512 bytes, 1953 per MB).
+    static std::string CreationCommand(const std::string& sizeText);
+
+    bool bSet = false;          // direction of the next pass: true load, false write-back
+    bool bWithoutSave = false;  // the next CleanRAMDisk skips the last write-back
+    fw::Ref<fw::TextOutputStream> oDat;        // lock file on the RAM disk
+    fw::Ref<fw::TextOutputStream> oDatSource;  // lock file in the source folder
+    std::string sSourcePath;
+    std::string sTargetpath;
+
+protected:
+    void Event_Run() override;
+
+private:
+    // Create asked for a load that has not started yet; a write-back request in
+    // between must not turn it into a write-back of the empty RAM disk.
+    bool m_bLoadPending = false;
+    // The volume was found attached by Create: its next load keeps what only it has.
+    bool m_bKeptAttached = false;
+};

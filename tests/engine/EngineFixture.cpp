@@ -1,0 +1,83 @@
+#include "EngineFixture.h"
+
+#include <cstdlib>
+#include <fstream>
+
+#include "TestPaths.h"
+#include "engine/CCleanRAMDisk.h"
+#include "engine/CSync.h"
+#include "engine/SyncFaults.h"
+#include "framework/Application.h"
+#include "framework/Clock.h"
+#include "framework/FolderItem.h"
+#include "framework/Shell.h"
+#include "framework/Thread.h"
+
+namespace tvmtest {
+
+namespace {
+bool Mounted(const std::string& path) {
+    std::ifstream in("/proc/self/mounts");
+    std::string device, where, rest;
+    while (in >> device >> where && std::getline(in, rest)) {
+        if (where == path) return true;
+    }
+    return false;
+}
+}  // namespace
+
+void EngineTest::SetUp() {
+    if (std::getenv("TVM_NO_RAMDISK")) GTEST_SKIP() << "needs root and a private mount namespace";
+    app_ = std::make_unique<TestApp>();
+    fw::RegisterApplication(app_.get());
+    a().sSize = "4.096";
+    a().sInterval = "60";
+    a().oCleanRamDisk = fw::New<CCleanRAMDisk>();
+    RemoveTree(source_);
+    RemoveTree(ram_);
+}
+
+void EngineTest::TearDown() {
+    if (!app_) return;
+    WaitThreadsEnded();
+    SyncFaults::Clear();
+    fw::SetClock(nullptr);
+    fw::RegisterApplication(nullptr);
+    app_.reset();  // closes the lock files
+    fw::SetToolsFolder(TVM_HELPERS_DIR);
+    if (Mounted(ram_)) {
+        fw::Shell shell;
+        shell.Execute("hdiutil detach " + ram_);
+    }
+    RemoveTree(source_);
+    RemoveTree(ram_);
+}
+
+std::string EngineTest::Shell(const std::string& path) { return fw::EscapeShellWord(path); }
+
+void EngineTest::RunPass(bool load, bool keepTarget) {
+    auto sync = fw::New<CSync>();
+    sync->sFolderSource(Shell(source_));
+    sync->sFolderTarget(Shell(ram_));
+    sync->bSet(load);
+    sync->bKeepTarget(keepTarget);
+    a().bTransactionCopy = true;
+    sync->Run();
+    WaitIdle();
+}
+
+void EngineTest::WaitIdle() {
+    fw::ProcessEvents(120000, [] { return !app().bTransactionCopy && fw::Thread::LiveCount() == 0; });
+    ASSERT_FALSE(app().bTransactionCopy) << "the pass did not end";
+}
+
+void EngineTest::WaitThreadsEnded() {
+    fw::ProcessEvents(120000, [] { return fw::Thread::LiveCount() == 0; });
+}
+
+void EngineTest::ExpectTrees(const Tree& source, const Tree& ram) const {
+    EXPECT_EQ(Difference(WithParents(source), ReadTree(source_)), "") << "in the source folder";
+    EXPECT_EQ(Difference(WithParents(ram), ReadTree(ram_)), "") << "on the RAM disk";
+}
+
+}  // namespace tvmtest

@@ -1,0 +1,50 @@
+// A fresh application object per test, a source folder and a RAM-disk folder on
+// the test's own tmpfs, and helpers that run passes the way the program does.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "Tree.h"
+#include "app/App.h"
+
+namespace tvmtest {
+
+// The quit gate is the application's; here it only counts the requests and
+// refuses them, so that the sequencers can be watched on their own.
+class TestApp : public App {
+public:
+    bool Event_CancelClose() override {
+        ++quitRequests;
+        return true;
+    }
+    int quitRequests = 0;
+};
+
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // One pass on a framework thread, started as the worker starts it.
+    void RunPass(bool load, bool keepTarget = false);
+    // Waits (real time, events processed) until no pass runs and no thread is left.
+    static void WaitIdle();
+    // Waits until every framework thread has ended.
+    static void WaitThreadsEnded();
+
+    void ExpectTrees(const Tree& source, const Tree& ram) const;
+
+    static std::string Shell(const std::string& path);
+
+    TestApp& a() { return *app_; }
+
+    const std::string source_ = "/volumes/source";
+    const std::string ram_ = "/volumes/Tavelmorinth";
+
+private:
+    std::unique_ptr<TestApp> app_;
+};
+
+}  // namespace tvmtest

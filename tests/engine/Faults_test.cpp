@@ -1,0 +1,221 @@
+// Failures of a pass: nothing is lost, nothing half-written stays, and the pass
+// never reports success when it missed something.
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "EngineFixture.h"
+#include "engine/CCleanRAMDisk.h"
+#include "engine/CSync.h"
+#include "engine/SyncFaults.h"
+#include "framework/Strings.h"
+
+namespace tvmtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Incomplete(int failures) { return fw::Replace(App::kSyncIncomplete(), "%1", std::to_string(failures)); }
+
+void MountTmpfs(const std::string& where, const char* options) {
+    fs::create_directories(where);
+    ASSERT_EQ(::mount("tvm-test", where.c_str(), "tmpfs", 0, options), 0) << "mount " << where;
+}
+
+TEST_F(EngineTest, ACopyOntoAFullDiskLeavesTheOldFileAndNoPartialCopy) {
+    MountTmpfs(source_, "size=256k");
+    const Tree source = {{"f", File(std::string(100 * 1024, 'o'), kOld)}, {"only-in-source", File("s")}};
+    WriteTree(source_, source);
+    const Tree ram = {{"f", File(std::string(1024 * 1024, 'n'), kNew)}};
+    WriteTree(ram_, ram);
+    a().bLoadComplete = true;
+    RunPass(false);
+
+    ExpectTrees(source, ram);  // the old file, nothing deleted after the failure, no hidden leftover
+    EXPECT_EQ(a().sState, Incomplete(1));
+    EXPECT_EQ(a().iSyncFailures, 1);
+    EXPECT_FALSE(a().bLastSyncComplete);
+    EXPECT_TRUE(a().oCleanRamDisk->bSaved);
+}
+
+TEST_F(EngineTest, AnUnreadableEntryKeepsItsCounterpartAndStopsDeletion) {
+    WriteTree(ram_, {{"a", File("new", kNew)}});
+    WriteTree(source_, {{"a", File("old", kOld)}, {"only-in-source", File("s")}});
+    SyncFaults::Inject(ram_ + "/a", EIO);
+    a().bLoadComplete = true;
+    RunPass(false);
+
+    ExpectTrees({{"a", File("old", kOld)}, {"only-in-source", File("s")}}, {{"a", File("new", kNew)}});
+    EXPECT_EQ(a().sState, Incomplete(1));
+    EXPECT_FALSE(a().bLastSyncComplete);
+}
+
+// What an interrupted copy leaves beside its destination.
+const Tree kLeftovers = {{".tvm-copy.4242.7", File("half a file")}, {"d/.tvm-copy.link-x", Link("/nowhere")}};
+
+TEST_F(EngineTest, LeftoversOfAnInterruptedCopyAreRemovedByTheNextPass) {
+    for (bool loadComplete : {true, false}) {
+        SCOPED_TRACE(loadComplete ? "a write-back that deletes" : "a write-back that may not delete");
+        RemoveTree(source_);
+        RemoveTree(ram_);
+        WriteTree(source_, With(kLeftovers, {{"a", File("old", kOld)}, {".keep", File("the user's")}, {"d/x", File("x")}}));
+        WriteTree(ram_, {{"a", File("new", kNew)}, {"d/x", File("x")}});
+        a().bLoadComplete = loadComplete;
+        RunPass(false);
+        ExpectTrees({{"a", File("new", kNew)}, {".keep", File("the user's")}, {"d/x", File("x")}},
+                    {{"a", File("new", kNew)}, {"d/x", File("x")}});
+    }
+    // A load clears the RAM disk's.
+    WriteTree(ram_, kLeftovers);
+    a().bLoadComplete = false;
+    RunPass(true);
+    EXPECT_EQ(Difference(WithParents({{"a", File("new", kNew)}, {"d/x", File("x")}}), ReadTree(ram_)), "");
+}
+
+struct KindCase {
+    const char* name;
+    bool load;
+    Tree source, ram;
+    Tree sourceAfter, ramAfter;
+    int failures;
+};
+
+void PrintTo(const KindCase& c, std::ostream* os) { *os << c.name; }
+
+class KindConflict : public EngineTest, public ::testing::WithParamInterface<KindCase> {};
+
+TEST_P(KindConflict, AFolderIsNeverGivenUpForAFile) {
+    const KindCase& c = GetParam();
+    WriteTree(source_, c.source);
+    WriteTree(ram_, c.ram);
+    a().bLoadComplete = true;
+    RunPass(c.load);
+    ExpectTrees(c.sourceAfter, c.ramAfter);
+    EXPECT_EQ(a().iSyncFailures, c.failures);
+    EXPECT_EQ(a().sState, c.failures ? Incomplete(c.failures) : App::kSyncReady());
+}
+
+const Tree kFileX = {{"x", File("file", kNew)}};
+const Tree kFolderX = {{"x/inside", File("in the folder", kOld)}};
+const Tree kEmptyX = {{"x", Folder()}};
+
+const KindCase kKindCases[] = {
+    {"WriteBackKeepsAFolderWithContentsWhereTheRAMDiskHasAFile", false, kFolderX, kFileX, kFolderX, kFileX, 1},
+    {"WriteBackReplacesAnEmptyFolderWithTheRAMDisksFile", false, kEmptyX, kFileX, kFileX, kFileX, 0},
+    {"WriteBackKeepsAFileWhereTheRAMDiskHasAFolder", false, kFileX, kFolderX, kFileX, kFolderX, 1},
+    {"LoadKeepsAFileOnTheRAMDiskWhereTheSourceHasAFolder", true, kFolderX, kFileX, kFolderX, kFileX, 1},
+    {"LoadKeepsAFolderOnTheRAMDiskWhereTheSourceHasAFile", true, kFileX, kFolderX, kFileX, kFolderX, 1},
+};
+
+INSTANTIATE_TEST_SUITE_P(Kinds, KindConflict, ::testing::ValuesIn(kKindCases), [](const auto& info) {
+    return std::string(info.param.name);
+});
+
+struct RootCase {
+    const char* name;
+    bool load;
+    bool makeSource, makeRam;
+};
+
+void PrintTo(const RootCase& c, std::ostream* os) { *os << c.name; }
+
+class MissingRoot : public EngineTest, public ::testing::WithParamInterface<RootCase> {};
+
+TEST_P(MissingRoot, APassWithoutBothRootsReportsSoAndChangesNothing) {
+    const RootCase& c = GetParam();
+    if (c.makeSource) WriteTree(source_, {{"a", File("a")}});
+    if (c.makeRam) WriteTree(ram_, {{"b", File("b")}});
+    a().bLoadComplete = true;
+    a().bLastSyncComplete = true;
+    RunPass(c.load);
+
+    EXPECT_EQ(a().sState, App::kSyncNoRoot());
+    EXPECT_FALSE(a().bLastSyncComplete);
+    if (c.load) {
+        EXPECT_FALSE(a().bLoadComplete);
+    }
+    EXPECT_TRUE(a().oCleanRamDisk->bSaved);
+    EXPECT_EQ(fs::exists(source_), c.makeSource);
+    EXPECT_EQ(fs::exists(ram_), c.makeRam);
+}
+
+const RootCase kRootCases[] = {
+    {"LoadWithoutTheRAMDisk", true, true, false},
+    {"LoadWithoutTheSourceFolder", true, false, true},
+    {"WriteBackWithoutTheRAMDisk", false, true, false},
+    {"WriteBackWithoutTheSourceFolder", false, false, true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Roots, MissingRoot, ::testing::ValuesIn(kRootCases), [](const auto& info) {
+    return std::string(info.param.name);
+});
+
+TEST_F(EngineTest, ASourceFolderInsideTheRAMDiskIsNotMirroredIntoItself) {
+    WriteTree(ram_, {{"inner/a", File("a")}, {"b", File("b")}});
+    auto sync = fw::New<CSync>();
+    sync->sFolderSource(Shell(ram_ + "/inner"));
+    sync->sFolderTarget(Shell(ram_));
+    sync->bSet(true);
+    a().bTransactionCopy = true;
+    sync->Run();
+    WaitIdle();
+    EXPECT_EQ(a().sState, App::kSyncNoRoot());
+    EXPECT_EQ(Difference(WithParents({{"inner/a", File("a")}, {"b", File("b")}}), ReadTree(ram_)), "");
+}
+
+TEST_F(EngineTest, ADeletionThatFailsIsCounted) {
+    WriteTree(source_, {{"keep", File("k")}});
+    WriteTree(ram_, {{"keep", File("k")}});
+    MountTmpfs(source_ + "/busy", "size=64k");  // a mount point: neither Delete nor rm -rf can remove it
+    a().bLoadComplete = true;
+    RunPass(false);
+    EXPECT_TRUE(fs::exists(source_ + "/busy"));
+    EXPECT_EQ(a().sState, Incomplete(1));
+    EXPECT_FALSE(a().bLastSyncComplete);
+}
+
+TEST_F(EngineTest, WriteBacksDeleteInTheSourceOnlyAfterACompleteLoad) {
+    WriteTree(source_, {{"a", File("old", kOld)}, {"only-in-source", File("s")}});
+    WriteTree(ram_, {{"a", File("new", kNew)}});
+
+    a().bLoadComplete = false;  // a new RAM disk whose load has not completed
+    RunPass(false);
+    ExpectTrees({{"a", File("new", kNew)}, {"only-in-source", File("s")}}, {{"a", File("new", kNew)}});
+    EXPECT_EQ(a().sState, App::kLoadIncomplete());
+    EXPECT_TRUE(a().bLastSyncComplete) << "everything on the RAM disk was saved";
+
+    SyncFaults::Inject(source_ + "/only-in-source", EIO);
+    RunPass(true);
+    EXPECT_FALSE(a().bLoadComplete) << "a load that missed an entry";
+    EXPECT_EQ(a().sState, Incomplete(1));
+
+    SyncFaults::Clear();
+    RunPass(true);
+    EXPECT_TRUE(a().bLoadComplete);
+    EXPECT_EQ(a().sState, App::kSyncReady());
+
+    fs::remove(ram_ + "/only-in-source");
+    RunPass(false);
+    ExpectTrees({{"a", File("new", kNew)}}, {{"a", File("new", kNew)}});
+    EXPECT_EQ(a().sState, App::kSyncReady());
+}
+
+TEST_F(EngineTest, ALoadOntoAnAttachedVolumeKeepsItsNewerWork) {
+    WriteTree(source_, {{"a", File("old", kOld)}, {"b", File("from the source", kOld)}, {"c", File("newer here", kNew)}});
+    WriteTree(ram_, {{"a", File("edited on the RAM disk", kNew)}, {"only-on-ram", File("new work")},
+                     {"c", File("older", kOld)}});
+    RunPass(true, /*keepTarget=*/true);
+    const Tree ram = {{"a", File("edited on the RAM disk", kNew)}, {"b", File("from the source", kOld)},
+                      {"c", File("newer here", kNew)}, {"only-on-ram", File("new work")}};
+    EXPECT_EQ(Difference(ram, ReadTree(ram_)), "");
+    EXPECT_EQ(a().sState, App::kKeptAttached());
+    EXPECT_TRUE(a().bLoadComplete);
+
+    RunPass(false);
+    ExpectTrees(ram, ram);
+}
+
+}  // namespace
+}  // namespace tvmtest
