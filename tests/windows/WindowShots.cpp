@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     fw::InitRuntime(argc, argv);
     fw::SetResourcesFolder(TVM_RESOURCES_DIR);
     fw::SetLocalizationFolder(TVM_RESOURCES_DIR);
-    fw::MockClock clock;
+    fw::MockClock clock(fw::CurrentClock().WallSeconds());  // today's date, timers driven here
     fw::SetClock(&clock);
     _NewAppInstance();
     App& a = app();
