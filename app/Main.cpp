@@ -3,9 +3,15 @@
 #include <memory>
 
 #include "app/App.h"
+#include "app/MainMenuBar.h"
+#include "app/frmFAQ.h"
+#include "engine/EngineHooks.h"
 #include "framework/Application.h"
 #include "framework/Exceptions.h"
+#include "framework/Menu.h"
+#include "framework/Picture.h"
 #include "framework/Shell.h"
+#include "windows/frmState.h"
 
 namespace {
 std::unique_ptr<App> gApp;
@@ -14,6 +20,8 @@ std::unique_ptr<App> gApp;
 void _NewAppInstance() {
     gApp = std::make_unique<App>();
     gApp->SetVersionData(1, 0, 2, 0, 3, "1.0.2", "1.02", "\xC2\xA9 Brantolek 2014-2026");
+    gApp->MenuBar = MainMenuBar();
+    EngineHooks::ShowActivityWindow = [] { frmState()->Show(); };
     fw::RegisterApplication(gApp.get());
 }
 
@@ -35,7 +43,11 @@ void _EarlyStartup() {
     _ApplicationAddMenuHandlers();
 }
 
-void _MakeDefaultView() {}
+void _MakeDefaultView() {
+    frmFAQ();
+    // No menu bar stays on this desktop when every window is closed: the tray keeps the menus.
+    fw::ShowMenuBarInTray(app().MenuBar, fw::Picture::OpenFromApp("tavelmorinth.png"));
+}
 
 void _LateStartup() { _MakeDefaultView(); }
 

@@ -169,7 +169,8 @@ TEST_F(Sequencers, ALoadThatDidNotFitIsEjectedWithoutAWriteBack) {
     a().sPath = Shell(source_);
     Start();
     ASSERT_TRUE(a().bShowOptions);
-    a().oTavelmorinth->bWithoutSave = true;  // as the progress timer marks it
+    a().oTavelmorinth->bWithoutSave = true;  // as the progress timer marks it,
+    a().bShowOptions = false;                // in the firing that takes the signal
     WriteTree(ram_, {{"stray", File("must not reach the source folder")}});
     Quit();
     ASSERT_TRUE(Drive([&] { return a().quitRequests > 0; }));

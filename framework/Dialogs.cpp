@@ -1,0 +1,44 @@
+#include "Dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include "Baton.h"
+#include "GuiNative.h"
+
+namespace fw {
+
+Ref<FolderItem> SelectFolder() {
+    gui::EnsureGuiSetup();
+    QFileDialog dialog(QApplication::activeWindow());
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    int result = 0;
+    {
+        baton::Unlocked unlocked;
+        result = dialog.exec();
+    }
+    if (result != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return nullptr;
+    return GetFolderItem(gui::FromQt(dialog.selectedFiles().first()), 0);
+}
+
+bool ShowURL(const std::string& url) {
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) return false;
+    return QProcess::startDetached(opener, {gui::ToQt(url)});
+}
+
+void MsgBox(const std::string& text) {
+    gui::EnsureGuiSetup();
+    QMessageBox box(QMessageBox::NoIcon, QString(), gui::ToQt(text), QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.setWindowModality(Qt::ApplicationModal);
+    baton::Unlocked unlocked;
+    box.exec();
+}
+
+}  // namespace fw

@@ -1,0 +1,210 @@
+#include "GuiTesting.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <cstdio>
+#include <map>
+
+#include "framework/Baton.h"
+#include "framework/GuiNative.h"
+
+namespace fw::testing {
+
+namespace {
+
+QWidget* Frame(Window& w) { return w.impl().frame; }
+QWidget* Content(Window& w) { return w.impl().content; }
+
+// Counts paint events per widget.
+class PaintCounter : public QObject {
+public:
+    std::map<const QObject*, int> counts;
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override {
+        if (e->type() == QEvent::Paint) ++counts[o];
+        return false;
+    }
+};
+
+PaintCounter& Counter() {
+    static auto* counter = new PaintCounter();
+    return *counter;
+}
+
+}  // namespace
+
+void Click(Window& window, int x, int y) {
+    QWidget* content = Content(window);
+    if (!content) return;
+    QWidget* target = content->childAt(x, y);
+    if (!target) target = content;
+    const QPoint local = target->mapFrom(content, QPoint(x, y));
+    QTest::mouseClick(target, Qt::LeftButton, Qt::NoModifier, local);
+}
+
+void ClickControl(Control& control) {
+    Window* w = control.Owner();
+    if (!w) return;
+    Click(*w, control.Left() + control.Width() / 2, control.Top() + control.Height() / 2);
+}
+
+void PressKeys(Window& window, const std::string& keys) {
+    QWidget* frame = Frame(window);
+    if (!frame) return;
+    QString text = QString::fromStdString(keys);
+    text.replace(QStringLiteral("Cmd+"), QStringLiteral("Ctrl+"));
+    QWidget* target = frame->focusWidget() ? frame->focusWidget() : frame;
+    QTest::keySequence(target, QKeySequence::fromString(text));
+}
+
+void CloseByUser(Window& window) {
+    if (QWidget* frame = Frame(window)) frame->close();
+}
+
+bool Activate(Window& window) {
+    QWidget* frame = Frame(window);
+    if (!frame) return false;
+    frame->activateWindow();
+    return QTest::qWaitForWindowActive(frame, 2000);
+}
+
+void Pump() {
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+void DismissPopups() {
+    while (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+    Pump();
+}
+
+void WhenModalShown(std::function<void()> fn) {
+    auto* poll = new QTimer();
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, fn] {
+        if (!QApplication::activeModalWidget()) return;
+        poll->stop();
+        poll->deleteLater();
+        baton::Held held;
+        fn();
+    });
+    poll->start();
+}
+
+void AnswerNextFolderChooser(const std::string& posixPath) {
+    WhenModalShown([posixPath] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        if (posixPath.empty()) {
+            dialog->reject();
+            return;
+        }
+        const QString path = QString::fromStdString(posixPath);
+        dialog->setDirectory(path);
+        dialog->selectFile(path);
+        QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
+    });
+}
+
+std::string ShownText(const Control& control) {
+    QWidget* w = control.native().widget;
+    if (auto* l = qobject_cast<QLabel*>(w)) return l->text().toStdString();
+    if (auto* b = qobject_cast<QPushButton*>(w)) return b->text().toStdString();
+    if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title().toStdString();
+    if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentText().toStdString();
+    if (auto* t = qobject_cast<QPlainTextEdit*>(w)) return t->toPlainText().toStdString();
+    return {};
+}
+
+bool ShownEnabled(const Control& control) {
+    QWidget* w = control.native().widget;
+    return w && w->isEnabled();
+}
+
+std::vector<std::string> MenuBarTitles(Window& window) {
+    std::vector<std::string> titles;
+    if (QMenuBar* mb = window.impl().menuBar) {
+        for (QAction* a : mb->actions())
+            if (a->isVisible()) titles.push_back(a->text().toStdString());
+    }
+    return titles;
+}
+
+std::string ShortcutOf(MenuItem& item) {
+    return item.native().action->shortcut().toString(QKeySequence::PortableText).toStdString();
+}
+
+bool IsShownModal(Window& window) {
+    QWidget* f = Frame(window);
+    return f && f->isVisible() && f->isModal();
+}
+
+bool IsFrameless(Window& window) {
+    QWidget* f = Frame(window);
+    return f && (f->windowFlags() & Qt::FramelessWindowHint);
+}
+
+int FrameWidth(Window& window) { return Frame(window) ? Frame(window)->width() : 0; }
+int FrameHeight(Window& window) { return Frame(window) ? Frame(window)->height() : 0; }
+int MenuBarHeight(Window& window) {
+    QMenuBar* mb = window.impl().menuBar;
+    return mb ? mb->height() : 0;
+}
+
+void ResizeFrame(Window& window, int width, int height) {
+    if (QWidget* f = Frame(window)) f->resize(width, height);
+    Pump();
+}
+
+std::string ShownHelpTag(const Control& control) {
+    QWidget* w = control.native().widget;
+    return w ? w->toolTip().toStdString() : std::string();
+}
+
+double ShownFontSize(const Control& control) {
+    QWidget* w = control.native().widget;
+    return w ? w->font().pointSizeF() : 0;
+}
+
+int TakePaintCount(Control& control) {
+    QWidget* w = control.native().widget;
+    if (!w) return 0;
+    PaintCounter& counter = Counter();
+    if (!counter.counts.count(w)) {
+        w->installEventFilter(&counter);
+        counter.counts[w] = 0;
+        QObject::connect(w, &QObject::destroyed, &counter, [&counter, w] { counter.counts.erase(w); });
+    }
+    return std::exchange(counter.counts[w], 0);
+}
+
+bool SaveScreenshot(Window& window, const std::string& pngPath) {
+    QWidget* f = Frame(window);
+    if (!f) return false;
+    return f->grab().save(QString::fromStdString(pngPath), "PNG");
+}
+
+}  // namespace fw::testing
+
+namespace fw::testing {
+
+bool SaveMenuScreenshot(MenuItem& menu, const std::string& pngPath) {
+    QMenu* m = menu.native().menu;
+    if (!m) return false;
+    m->adjustSize();
+    m->ensurePolished();
+    const bool ok = m->grab().save(QString::fromStdString(pngPath), "PNG");
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", pngPath.c_str());
+    return ok;
+}
+
+}  // namespace fw::testing
