@@ -1,5 +1,6 @@
 // The application's events: the start-up road and the quit gate.
 #include "app/App.h"
+#include "app/MainMenuBar.h"
 #include "engine/CShutdown.h"
 #include "engine/CStartup.h"
 #include "engine/CTavelmorinth.h"
@@ -7,8 +8,22 @@
 #include "framework/FolderItem.h"
 #include "framework/Strings.h"
 #include "update/mdlOrder.h"
+#include "windows/frmAbout.h"
+#include "windows/frmAboutBK.h"
+#include "windows/frmOptions.h"
+#include "windows/frmState.h"
 
-void App::Event_Open() { Startup(); }
+void App::Event_Open() {
+    frmAbout()->Show();
+    FileMenu()->SetText(kmnuFile());
+    mnuAboutTavelmorinth()->SetText(kAboutTavelmorinth());
+    mnuAboutBK()->SetText(kmnuAboutBK());
+    mnuDocu()->SetText(kmnuManual());
+    mnuHelp()->SetText(kmnuHelp());
+    mnuOptions()->SetText(kmnuPreferences());
+    mnuState()->SetText(kmnuShowActivity());
+    Startup();
+}
 
 void App::Startup() {
     CreatePrefsFolder(true, "");
@@ -30,12 +45,12 @@ void App::StartupSub() {
     if (missing) {
         sNewPath = sPath;
         sPath.clear();
-        EngineHooks::Call(EngineHooks::ShowActivityWindow);
+        frmState()->Show();
         startup->bEnableTimer = false;
         startup->Run();
         sState = kSourceNotAvailable();
     } else {
-        EngineHooks::Call(EngineHooks::ShowActivityWindow);
+        frmState()->Show();
         startup->Run();
     }
 }
@@ -46,7 +61,7 @@ bool App::Event_CancelClose() {
     oTimerCopy->SetEnabled(false);
     sState = kWillClosed();
     if (bTransactionCopy) {
-        if (!bActivityVisible) EngineHooks::Call(EngineHooks::ShowActivityWindow);
+        if (!bActivityVisible) frmState()->Show();
         if (!bShutdown) {
             oShutdown->SetMode(fw::Timer::ModeMultiple);
             oShutdown->SetPeriod(500);
@@ -74,9 +89,41 @@ void App::Event_Close() {
     oCleanRamDisk = nullptr;
 }
 
-bool App::_mnuAboutTavelmorinth_Action() { return true; }
-bool App::_mnuAboutBK_Action() { return true; }
-bool App::_mnuDocu_Action() { return true; }
+bool App::_mnuAboutTavelmorinth_Action() {
+    frmAbout()->bOnlyCloseOnClick = true;
+    frmAbout()->Show();
+    return true;
+}
+
+bool App::_mnuAboutBK_Action() {
+    frmAboutBK()->ShowModal();
+    return true;
+}
+
+bool App::_mnuDocu_Action() {
+    const std::string p = ExecutableFile()->ShellPath();
+    const std::string base = fw::Mid(p, 1, fw::InStr(1, p, "MacOS") - 1);
+    const std::string file =
+        base + (mnuDocu()->Text() == "Handbuch" ? "Resources/Handbuch/Handbuch.pdf" : "Resources/Handbuch/Manual.pdf");
+    auto f = fw::GetFolderItem(file, 1);
+    if (f && f->Exists()) f->Launch(true);
+    return true;
+}
+
 bool App::_mnuFAQ_Action() { return true; }
-bool App::_mnuOptions_Action() { return true; }
-bool App::_mnuState_Action() { return true; }
+
+bool App::_mnuOptions_Action() {
+    frmOptions()->Show();
+    return true;
+}
+
+bool App::_mnuState_Action() {
+    if (!mnuState()->Checked()) {
+        frmState()->SetVisible(true);
+        frmState()->Show();
+    } else {
+        frmState()->SetVisible(false);
+        frmState()->Close();
+    }
+    return true;
+}
