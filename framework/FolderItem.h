@@ -13,6 +13,12 @@
 // them (the first use reads the listing), so a position keeps naming the same
 // entry between a Count and the work on that entry.
 //
+// An item that has read its listing keeps the folder open (close-on-exec) to
+// revalidate it without a path lookup, until the item (and every copy of it) is
+// gone or Refresh is called; a volume with such an item on it cannot be detached.
+// The path is looked up again at least every few milliseconds, so a listing never
+// stays with a folder that has been renamed or replaced for longer than that.
+//
 // Status (kind, length, date, mode) is read on first use and kept until the item
 // changes it or Refresh is called; an item made by Item(i) or TrueItem(i) knows
 // its kind from the listing.
@@ -20,6 +26,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -27,6 +34,10 @@
 #include "Ref.h"
 
 namespace fw {
+
+// CopyFileTo writes a copy under a hidden name with this prefix beside its
+// destination before renaming it over; one found later is a crash's leftover.
+inline constexpr std::string_view kCopyTemporaryPrefix = ".tvm-copy.";
 
 class FolderItem {
 public:
