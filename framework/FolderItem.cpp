@@ -135,6 +135,10 @@ void FolderItem::Refresh() const {
     status_.reset();
     listing_.reset();
     kindHint_ = DT_UNKNOWN;
+    // A change made here by path may have missed the folder that the parent's
+    // listing holds open (when its path names another folder by now).
+    if (const auto parent = parentListing_.lock()) parent->pathSeen = {};
+    parentListing_.reset();
 }
 
 bool FolderItem::Exists() const { return Stat().exists; }
@@ -210,8 +214,11 @@ Ref<FolderItem> FolderItem::Child(const std::string& name) const { return New<Fo
 // path up afresh. A stale listing can propose a name that is no longer there
 // (the operation on it finds nothing) or miss one for a moment, never redirect
 // an operation to another entry. The folder renamed, removed or replaced at its
-// path changes its own ctime or link count and is read again from the path; a
-// folder higher up renamed is noticed at the next path lookup.
+// path changes its own ctime or link count and is read again from the path. A
+// folder higher up renamed is noticed at the next path lookup: within
+// kPathRecheckNs, or at once after a change through one of the listing's entries,
+// so a walk that revisits a position after a removal never spins on a name that
+// is gone from the path.
 const FolderItem::Listing* FolderItem::CurrentListing() const {
     timespec now;
     ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
@@ -286,6 +293,7 @@ Ref<FolderItem> FolderItem::Entry(int64_t index, bool followLinks) const {
     const Listing::Entry& e = l->entries[size_t(index - 1)];
     auto item = std::make_shared<FolderItem>(JoinPath(path_, l->Name(e)), followLinks);
     item->kindHint_ = e.kind;
+    item->parentListing_ = listing_;
     return Ref<FolderItem>(std::move(item));
 }
 

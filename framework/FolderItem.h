@@ -81,7 +81,8 @@ public:
     // False when no xdg-open is on PATH or it could not be started.
     bool Launch(bool activate = true) const;
 
-    // Drops cached status and listing (done by every operation that changes the entry).
+    // Drops cached status and listing (done by every operation that changes the
+    // entry); the folder listing that made this item looks its path up at its next Count.
     void Refresh() const;
 
     // Directory listings read so far by all items (a test hook).
@@ -101,6 +102,7 @@ private:
     mutable int lastError_ = 0;
     mutable std::shared_ptr<Status> status_;
     mutable std::shared_ptr<Listing> listing_;
+    mutable std::weak_ptr<Listing> parentListing_;  // the listing that made this item
 };
 
 // mode 1: `path` is a shell path (as ShellPath writes it); mode 0: a plain POSIX path.
