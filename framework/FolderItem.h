@@ -16,8 +16,9 @@
 // An item that has read its listing keeps the folder open (close-on-exec) to
 // revalidate it without a path lookup, until the item (and every copy of it) is
 // gone or Refresh is called; a volume with such an item on it cannot be detached.
-// The path is looked up again at least every few milliseconds, so a listing never
-// stays with a folder that has been renamed or replaced for longer than that.
+// The path is looked up again at least every 20 ms and at the first Count after
+// a change made through one of the listing's entries, so a listing does not stay
+// with a folder that was moved away together with a folder above it.
 //
 // Status (kind, length, date, mode) is read on first use and kept until the item
 // changes it or Refresh is called; an item made by Item(i) or TrueItem(i) knows
