@@ -14,17 +14,16 @@ namespace {
 // Thrown once a failure has been counted; it ends the walk of the level.
 struct SyncFailure {};
 
-// Copies are written under this hidden prefix beside their destination (by
+// Copies are written under fw::kCopyTemporaryPrefix beside their destination (by
 // CopyFileTo, and by CopyFileSub for a link); what a crash left behind under it
 // is removed by the next delete pass.
-const std::string kTemporaryPrefix = ".tvm-copy.";
 constexpr size_t kMaxNameBytes = 255;
 
 bool Skipped(const std::string& name) {
     return (!name.empty() && name[0] == '.') || name == "TMP" || name == "TavelmorinthSettings";
 }
 
-bool IsLeftover(const std::string& name) { return name.compare(0, kTemporaryPrefix.size(), kTemporaryPrefix) == 0; }
+bool IsLeftover(const std::string& name) { return name.starts_with(fw::kCopyTemporaryPrefix); }
 
 // True when one path is the other or lies inside it.
 bool Nested(const std::string& a, const std::string& b) {
@@ -39,7 +38,7 @@ bool Nested(const std::string& a, const std::string& b) {
 void CSync::Event_Run() { StartSync(); }
 
 std::string CSync::TemporaryName(const std::string& name) {
-    const std::string prefix = kTemporaryPrefix + "link-";
+    const std::string prefix = std::string(fw::kCopyTemporaryPrefix) + "link-";
     if (prefix.size() + name.size() <= kMaxNameBytes) return prefix + name;
     char hash[32];
     std::snprintf(hash, sizeof hash, "%016zx", std::hash<std::string>{}(name));
@@ -102,6 +101,10 @@ void CSync::EndSync(bool rootsFound, bool fits) {
         a.sState = App::kSyncReady();
     }
     if (a.oCleanRamDisk) a.oCleanRamDisk->bSaved = true;
+    // A root that read its listing keeps its folder open; the volume must be
+    // free to detach once the pass is over, however long this object lives.
+    if (oBaseFolder) oBaseFolder->Refresh();
+    if (oTargetFolder) oTargetFolder->Refresh();
     a.bTransactionCopy = false;  // last: whoever waits for the pass may act now
 }
 

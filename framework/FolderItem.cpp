@@ -34,20 +34,41 @@ struct FolderItem::Listing {
     timespec mtim{};
     timespec ctim{};
     bool racy = false;  // changed too recently for its timestamps to reveal the next change
+    int fd = -1;        // the folder the entries were read from; -1: not kept
+    timespec pathSeen{};  // when the path was last seen to name that folder
     std::string names;
     std::vector<Entry> entries;
 
+    Listing() = default;
+    Listing(const Listing&) = delete;
+    Listing& operator=(const Listing&) = delete;
+    ~Listing();
+
     std::string_view Name(const Entry& e) const { return {names.data() + e.offset, e.length}; }
     bool Matches(const struct stat& st) const {
-        return !racy && st.st_dev == dev && st.st_ino == ino && st.st_mtim.tv_sec == mtim.tv_sec &&
-               st.st_mtim.tv_nsec == mtim.tv_nsec && st.st_ctim.tv_sec == ctim.tv_sec &&
-               st.st_ctim.tv_nsec == ctim.tv_nsec;
+        return !racy && st.st_nlink != 0 && st.st_dev == dev && st.st_ino == ino &&
+               st.st_mtim.tv_sec == mtim.tv_sec && st.st_mtim.tv_nsec == mtim.tv_nsec &&
+               st.st_ctim.tv_sec == ctim.tv_sec && st.st_ctim.tv_nsec == ctim.tv_nsec;
     }
 };
 
 namespace {
 
 std::atomic<int64_t> gListingReads{0};
+
+// Listings beyond this many keep no descriptor and look the path up at every
+// revalidation, so a deep walk cannot run the process out of descriptors.
+constexpr int kMaxKeptFolders = 128;
+std::atomic<int> gKeptFolders{0};
+
+// A kept folder answers for itself, not for its path: a folder higher up renamed
+// or replaced leaves it unchanged. Looking the path up again this often bounds
+// how long a listing can name entries that are no longer under its path.
+constexpr int64_t kPathRecheckNs = 20'000'000;
+
+int64_t NanosecondsBetween(const timespec& from, const timespec& to) {
+    return (int64_t(to.tv_sec) - from.tv_sec) * 1'000'000'000 + (to.tv_nsec - from.tv_nsec);
+}
 
 // A change to a folder made within its file system's timestamp granularity of
 // the last one leaves mtime and ctime as they were. A listing read while the
@@ -56,8 +77,7 @@ std::atomic<int64_t> gListingReads{0};
 // system, so they get a longer window.
 bool TooRecent(const timespec& stamp, const timespec& now) {
     const int64_t windowNs = stamp.tv_nsec == 0 ? 2'000'000'000 : 20'000'000;
-    const int64_t ageNs = (int64_t(now.tv_sec) - stamp.tv_sec) * 1'000'000'000 + (now.tv_nsec - stamp.tv_nsec);
-    return ageNs < windowNs;
+    return NanosecondsBetween(stamp, now) < windowNs;
 }
 
 std::string JoinPath(const std::string& folder, std::string_view name) {
@@ -90,6 +110,12 @@ std::string_view Trimmed(const std::string& path) {
 
 }  // namespace
 
+FolderItem::Listing::~Listing() {
+    if (fd < 0) return;
+    ::close(fd);
+    gKeptFolders.fetch_sub(1, std::memory_order_relaxed);
+}
+
 int64_t FolderItem::ListingReads() { return gListingReads.load(std::memory_order_relaxed); }
 
 const FolderItem::Status& FolderItem::Stat() const {
@@ -109,6 +135,10 @@ void FolderItem::Refresh() const {
     status_.reset();
     listing_.reset();
     kindHint_ = DT_UNKNOWN;
+    // A change made here by path may have missed the folder that the parent's
+    // listing holds open (when its path names another folder by now).
+    if (const auto parent = parentListing_.lock()) parent->pathSeen = {};
+    parentListing_.reset();
 }
 
 bool FolderItem::Exists() const { return Stat().exists; }
@@ -177,33 +207,57 @@ Ref<FolderItem> FolderItem::Parent() const {
 
 Ref<FolderItem> FolderItem::Child(const std::string& name) const { return New<FolderItem>(JoinPath(path_, name)); }
 
+// Why a kept descriptor cannot make the mirror act on the wrong entry: the
+// listing only proposes names. Every entry is addressed by name under this
+// item's path, and everything that decides a copy or a deletion (the entry's
+// own status, the counterpart's existence, the copy and the removal) looks that
+// path up afresh. A stale listing can propose a name that is no longer there
+// (the operation on it finds nothing) or miss one for a moment, never redirect
+// an operation to another entry. The folder renamed, removed or replaced at its
+// path changes its own ctime or link count and is read again from the path. A
+// folder higher up renamed is noticed at the next path lookup: within
+// kPathRecheckNs, or at once after a change through one of the listing's entries,
+// so a walk that revisits a position after a removal never spins on a name that
+// is gone from the path.
 const FolderItem::Listing* FolderItem::CurrentListing() const {
-    struct stat st;
-    if ((follow_ ? ::stat(path_.c_str(), &st) : ::lstat(path_.c_str(), &st)) != 0 || !S_ISDIR(st.st_mode)) {
-        listing_.reset();
-        return nullptr;
-    }
-    if (listing_ && listing_->Matches(st)) return listing_.get();
-
     timespec now;
     ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow_ ? 0 : O_NOFOLLOW));
-    if (fd < 0) {
-        listing_.reset();
-        return nullptr;
+    struct stat st;
+    if (listing_ && !listing_->racy) {
+        if (listing_->fd >= 0 && NanosecondsBetween(listing_->pathSeen, now) < kPathRecheckNs &&
+            ::fstat(listing_->fd, &st) == 0 && listing_->Matches(st))
+            return listing_.get();
+        if ((follow_ ? ::stat(path_.c_str(), &st) : ::lstat(path_.c_str(), &st)) != 0 || !S_ISDIR(st.st_mode)) {
+            listing_.reset();
+            return nullptr;
+        }
+        if (listing_->Matches(st)) {
+            listing_->pathSeen = now;
+            return listing_.get();
+        }
     }
-    DIR* dir = ::fdopendir(fd);
+
+    // O_DIRECTORY fails on anything but a folder without opening it (a pipe
+    // would block), O_NOFOLLOW on a link when the item is the link itself.
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow_ ? 0 : O_NOFOLLOW));
+    listing_.reset();  // closes the folder it kept
+    if (fd < 0) return nullptr;
+    auto l = std::make_shared<Listing>();
+    if (gKeptFolders.fetch_add(1, std::memory_order_relaxed) < kMaxKeptFolders) {
+        l->fd = fd;
+    } else {
+        gKeptFolders.fetch_sub(1, std::memory_order_relaxed);
+    }
+    // The entries are read through a second descriptor: closedir closes it.
+    const int readFd = l->fd >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : fd;
+    DIR* dir = readFd >= 0 ? ::fdopendir(readFd) : nullptr;
     if (!dir) {
-        ::close(fd);
-        listing_.reset();
-        return nullptr;
+        if (readFd >= 0) ::close(readFd);
+        return nullptr;  // a kept descriptor goes with l
     }
     gListingReads.fetch_add(1, std::memory_order_relaxed);
     // The key comes from the open folder before its entries are read, so a change
     // made while reading shows as a different key next time.
-    auto l = listing_ && listing_.use_count() == 1 ? listing_ : std::make_shared<Listing>();
-    l->names.clear();
-    l->entries.clear();
     if (::fstat(fd, &st) == 0) {
         l->dev = st.st_dev;
         l->ino = st.st_ino;
@@ -213,6 +267,7 @@ const FolderItem::Listing* FolderItem::CurrentListing() const {
     } else {
         l->racy = true;
     }
+    l->pathSeen = now;
     while (const dirent* e = ::readdir(dir)) {
         const char* n = e->d_name;
         if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
@@ -238,6 +293,7 @@ Ref<FolderItem> FolderItem::Entry(int64_t index, bool followLinks) const {
     const Listing::Entry& e = l->entries[size_t(index - 1)];
     auto item = std::make_shared<FolderItem>(JoinPath(path_, l->Name(e)), followLinks);
     item->kindHint_ = e.kind;
+    item->parentListing_ = listing_;
     return Ref<FolderItem>(std::move(item));
 }
 

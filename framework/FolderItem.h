@@ -13,6 +13,13 @@
 // them (the first use reads the listing), so a position keeps naming the same
 // entry between a Count and the work on that entry.
 //
+// An item that has read its listing keeps the folder open (close-on-exec) to
+// revalidate it without a path lookup, until the item (and every copy of it) is
+// gone or Refresh is called; a volume with such an item on it cannot be detached.
+// The path is looked up again at least every 20 ms and at the first Count after
+// a change made through one of the listing's entries, so a listing does not stay
+// with a folder that was moved away together with a folder above it.
+//
 // Status (kind, length, date, mode) is read on first use and kept until the item
 // changes it or Refresh is called; an item made by Item(i) or TrueItem(i) knows
 // its kind from the listing.
@@ -20,6 +27,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -27,6 +35,10 @@
 #include "Ref.h"
 
 namespace fw {
+
+// CopyFileTo writes a copy under a hidden name with this prefix beside its
+// destination before renaming it over; one found later is a crash's leftover.
+inline constexpr std::string_view kCopyTemporaryPrefix = ".tvm-copy.";
 
 class FolderItem {
 public:
@@ -70,7 +82,8 @@ public:
     // False when no xdg-open is on PATH or it could not be started.
     bool Launch(bool activate = true) const;
 
-    // Drops cached status and listing (done by every operation that changes the entry).
+    // Drops cached status and listing (done by every operation that changes the
+    // entry); the folder listing that made this item looks its path up at its next Count.
     void Refresh() const;
 
     // Directory listings read so far by all items (a test hook).
@@ -90,6 +103,7 @@ private:
     mutable int lastError_ = 0;
     mutable std::shared_ptr<Status> status_;
     mutable std::shared_ptr<Listing> listing_;
+    mutable std::weak_ptr<Listing> parentListing_;  // the listing that made this item
 };
 
 // mode 1: `path` is a shell path (as ShellPath writes it); mode 0: a plain POSIX path.

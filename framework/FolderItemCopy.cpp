@@ -35,7 +35,7 @@ std::string FolderOf(const std::string& path) {
 // A fresh name beside `path`, short enough for any folder; hidden, so the mirror
 // never picks up one that a crash left behind.
 std::string TempNameBeside(const std::string& path) {
-    static const std::string prefix = "/.tvm-copy." + std::to_string(::getpid()) + ".";
+    static const std::string prefix = "/" + std::string(kCopyTemporaryPrefix) + std::to_string(::getpid()) + ".";
     return FolderOf(path) + prefix + std::to_string(gTempCounter.fetch_add(1, std::memory_order_relaxed));
 }
 

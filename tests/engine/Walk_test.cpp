@@ -1,5 +1,6 @@
 // How the mirror walks: progress per level, the fit rule of a load, names that a
-// shell would misread, and links that must never be followed.
+// shell would misread, links that must never be followed, folders moved during a
+// walk, and what a pass leaves open.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include "engine/SyncFaults.h"
 #include "framework/Application.h"
 #include "framework/Thread.h"
+#include "support/Descriptors.h"
 
 namespace tvmtest {
 namespace {
@@ -217,6 +219,55 @@ TEST_F(EngineTest, LinksAreCopiedAndRemovedAsLinksAndNeverWrittenThrough) {
     EXPECT_EQ(Difference(outsideTree, ReadTree(outside)), "");
     EXPECT_EQ(a().sState, App::kSyncReady());
     RemoveTree(outside);
+}
+
+// A folder renamed while the delete pass walks it, another put in its place: the
+// walk leaves the old folder's entries once the path names the new one, and what
+// it deletes follows the rule for what stands at each path (the moved folder is
+// only in the source folder now).
+TEST_F(EngineTest, AFolderMovedAwayDuringTheDeletePassEndsTheWalkOfItsOldEntries) {
+    const Tree ram = {{"p/sub/a", File("a")}};
+    WriteTree(ram_, ram);
+    WriteTree(source_, {{"p/sub/a", File("a")}, {"p/sub/b", File("only in the source")}});
+    a().bLoadComplete = true;
+    ::usleep(50'000);  // old enough for the folders' listings to be trusted, not read again
+    bool moved = false;
+    SyncFaults::WatchEntries([&] {
+        // Half through a "sub" of two entries: only the source folder's, and only
+        // the delete pass walks that.
+        if (moved || app().sFolder != "sub" || app().iProgress != 50) return;
+        moved = true;
+        fs::rename(source_ + "/p", source_ + "/p.moved");
+        WriteTree(source_ + "/p/sub", {{"c", File("put in its place")}});
+    });
+    RunPass(false);
+    SyncFaults::WatchEntries(nullptr);
+
+    ASSERT_TRUE(moved);
+    ExpectTrees({{"p/sub/c", File("put in its place")}}, ram);
+    EXPECT_EQ(a().sState, App::kSyncReady());
+}
+
+// The eject detaches the volume as soon as no pass runs; a folder left open on it
+// would make the detach fail as busy.
+TEST_F(EngineTest, NoFolderOfEitherTreeStaysOpenOnceAPassHasEnded) {
+    WriteTree(source_, {{"d/e/f", File("f")}, {"g", File("g")}});
+    WriteTree(ram_, {{"old/x", File("x")}});
+    for (const bool load : {true, false}) {
+        SCOPED_TRACE(load ? "load" : "write-back");
+        auto sync = fw::New<CSync>();  // held past the pass, as any caller may
+        sync->sFolderSource(Shell(source_));
+        sync->sFolderTarget(Shell(ram_));
+        sync->bSet(load);
+        a().bLoadComplete = true;
+        a().bTransactionCopy = true;
+        sync->Run();
+        fw::ProcessEvents(120000, [] { return !app().bTransactionCopy; });
+        EXPECT_EQ(a().sState, App::kSyncReady());
+        EXPECT_TRUE(DescriptorsUnder(source_).empty()) << "in the source folder";
+        EXPECT_TRUE(DescriptorsUnder(ram_).empty()) << "on the RAM disk";
+        WaitIdle();
+    }
 }
 
 }  // namespace

@@ -11,9 +11,11 @@
 #include <vector>
 
 #include "Scratch.h"
+#include "support/Descriptors.h"
 
 using fw::FolderItem;
 using fw::Ref;
+using tvmtest::DescriptorsUnder;
 using tvmtest::Scratch;
 using tvmtest::WriteFile;
 
@@ -218,6 +220,96 @@ TEST_P(ListingFollowsChanges, CountAndPositionsSeeEntriesAddedAndRemoved) {
 
 INSTANTIATE_TEST_SUITE_P(FreshOrSettled, ListingFollowsChanges, testing::Bool(),
                          [](const auto& info) { return info.param ? "settled" : "fresh"; });
+
+// An open folder keeps a volume from being detached and would be inherited by
+// every program the shell starts.
+TEST(FolderItemListing, AFolderIsHeldOpenCloseOnExecOnlyWhileAnItemHoldsItsListing) {
+    Scratch s;
+    WriteFile(s / "a", "");
+    ::mkdir((s / "sub").c_str(), 0755);
+    {
+        const FolderItem folder(s.path());
+        folder.Exists();
+        EXPECT_TRUE(DescriptorsUnder(s.path()).empty()) << "opened before any listing was read";
+        ASSERT_EQ(folder.Count(), 2);
+        const auto held = DescriptorsUnder(s.path());
+        ASSERT_EQ(held.size(), 1u);
+        EXPECT_EQ(held[0].path, s.path());
+        EXPECT_TRUE(held[0].closeOnExec);
+
+        EXPECT_EQ(folder.TrueItem(2)->Count(), 0);  // "sub", dropped at once
+        EXPECT_EQ(FolderItem(s / "a").Count(), 0);
+        EXPECT_EQ(DescriptorsUnder(s.path()).size(), 1u) << "an item gone, or a file, left a folder open";
+
+        const FolderItem copy = folder;
+        folder.Refresh();
+        EXPECT_EQ(DescriptorsUnder(s.path()).size(), 1u) << "the copy still uses the listing";
+        copy.Refresh();
+        EXPECT_TRUE(DescriptorsUnder(s.path()).empty()) << "Refresh kept the folder open";
+        folder.Count();
+    }
+    EXPECT_TRUE(DescriptorsUnder(s.path()).empty()) << "the item is gone but its folder is open";
+}
+
+// More folders held at once than are worth keeping open (a deep walk holds one
+// per level): each still follows its changes, and only a bounded number is open.
+TEST(FolderItemListing, ManyListingsAtOnceStayCorrectWithoutADescriptorEach) {
+    Scratch s;
+    constexpr size_t kFolders = 400;
+    std::vector<FolderItem> folders;
+    for (size_t i = 0; i < kFolders; ++i) {
+        ::mkdir((s / std::to_string(i)).c_str(), 0755);
+        folders.emplace_back(s / std::to_string(i));
+    }
+    for (const FolderItem& f : folders) EXPECT_EQ(f.Count(), 0);
+    EXPECT_LT(DescriptorsUnder(s.path()).size(), kFolders);
+
+    for (const FolderItem& f : folders) WriteFile(f.NativePath() + "/x", "");
+    WaitUntilSettled(folders.back().NativePath());
+    for (const FolderItem& f : folders) ASSERT_EQ(f.Count(), 1) << f.NativePath();
+    ::unlink((folders.front().NativePath() + "/x").c_str());
+    ::unlink((folders.back().NativePath() + "/x").c_str());
+    EXPECT_EQ(folders.front().Count(), 0);
+    EXPECT_EQ(folders.back().Count(), 0);
+}
+
+// A folder keeps its own status when a folder above it is renamed, so the path
+// has to be looked up again: entries are addressed under the path, and a stale
+// listing would keep proposing names that are not there.
+TEST(FolderItemListing, AFolderMovedAwayWithItsParentGivesWayToWhatItsPathNamesNow) {
+    const struct {
+        const char* when;
+        std::function<void(const FolderItem&)> meanwhile;
+    } cases[] = {
+        {"after a while", [](const FolderItem&) { ::usleep(30'000); }},  // the longest it goes without
+        {"at once after a change through one of its entries",
+         [](const FolderItem& folder) {
+             const Ref<FolderItem> gone = folder.TrueItem(1);
+             gone->Delete();
+             EXPECT_EQ(gone->LastErrorCode(), ENOENT);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.when);
+        Scratch s;
+        ::mkdir((s / "p").c_str(), 0755);
+        ::mkdir((s / "p/sub").c_str(), 0755);
+        for (const char* n : {"old1", "old2"}) WriteFile(s / (std::string("p/sub/") + n), "");
+        WaitUntilSettled(s / "p/sub");
+        const FolderItem folder(s / "p/sub");
+        ASSERT_EQ(Names(folder), (std::vector<std::string>{"old1", "old2"}));
+
+        ASSERT_EQ(::rename((s / "p").c_str(), (s / "p.moved").c_str()), 0);
+        ::mkdir((s / "p").c_str(), 0755);
+        ::mkdir((s / "p/sub").c_str(), 0755);
+        WriteFile(s / "p/sub/new", "");
+        c.meanwhile(folder);
+        EXPECT_EQ(Names(folder), (std::vector<std::string>{"new"}));
+
+        std::filesystem::remove_all(s / "p");
+        EXPECT_EQ(folder.Count(), 0);
+    }
+}
 
 TEST(FolderItemPaths, NameParentAndChild) {
     struct Row {
