@@ -144,6 +144,7 @@ bool CSync::CheckFolder(const fw::Ref<fw::FolderItem>& folder, bool bDelete, boo
         int64_t i = 1;
         for (;;) {
             const int64_t count = folder->Count();
+            if (count == 0 && folder->LastErrorCode() != 0) Fail();  // unreadable, not empty
             if (count < i) break;
             a.iProgress = static_cast<int64_t>(static_cast<double>(i) / (static_cast<double>(count) / 100));
             a.sFolder = folderName;

@@ -241,7 +241,12 @@ const FolderItem::Listing* FolderItem::CurrentListing() const {
     // would block), O_NOFOLLOW on a link when the item is the link itself.
     const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow_ ? 0 : O_NOFOLLOW));
     listing_.reset();  // closes the folder it kept
-    if (fd < 0) return nullptr;
+    if (fd < 0) {
+        // A folder that is there but cannot be read must not pass for an empty one.
+        const int err = errno;
+        if (err != ENOENT && err != ENOTDIR && err != ELOOP) lastError_ = err;
+        return nullptr;
+    }
     auto l = std::make_shared<Listing>();
     if (gKeptFolders.fetch_add(1, std::memory_order_relaxed) < kMaxKeptFolders) {
         l->fd = fd;
@@ -252,6 +257,7 @@ const FolderItem::Listing* FolderItem::CurrentListing() const {
     const int readFd = l->fd >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : fd;
     DIR* dir = readFd >= 0 ? ::fdopendir(readFd) : nullptr;
     if (!dir) {
+        lastError_ = errno;
         if (readFd >= 0) ::close(readFd);
         return nullptr;  // a kept descriptor goes with l
     }
@@ -283,6 +289,7 @@ const FolderItem::Listing* FolderItem::CurrentListing() const {
 }
 
 int64_t FolderItem::Count() const {
+    lastError_ = 0;
     const Listing* l = CurrentListing();
     return l ? int64_t(l->entries.size()) : 0;
 }

@@ -61,7 +61,9 @@ public:
     Ref<FolderItem> Parent() const;
     Ref<FolderItem> Child(const std::string& name) const;  // followed item
 
-    int64_t Count() const;                    // 0 unless a folder (a true link: 0)
+    // Sets LastErrorCode when the entry is a folder that cannot be read.
+    // 0 unless a folder (a true link: 0); a folder that cannot be read sets LastErrorCode.
+    int64_t Count() const;
     Ref<FolderItem> Item(int64_t index) const;      // 1-based; Nil outside 1..Count
     Ref<FolderItem> TrueItem(int64_t index) const;  // 1-based; Nil outside 1..Count
 

@@ -1,6 +1,9 @@
 // Failures of a pass: nothing is lost, nothing half-written stays, and the pass
 // never reports success when it missed something.
+#include <linux/capability.h>
 #include <sys/mount.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -215,6 +218,50 @@ TEST_F(EngineTest, ALoadOntoAnAttachedVolumeKeepsItsNewerWork) {
 
     RunPass(false);
     ExpectTrees(ram, ram);
+}
+
+}  // namespace
+}  // namespace tvmtest
+
+namespace tvmtest {
+namespace {
+
+// Root reads every folder; without these two capabilities it is held to the
+// folder's permissions like anybody else. Threads started meanwhile inherit that.
+class WithoutReadOverride {
+public:
+    WithoutReadOverride() { Set(false); }
+    ~WithoutReadOverride() { Set(true); }
+
+private:
+    static void Set(bool on) {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[2]{};
+        ::syscall(SYS_capget, &header, data);
+        for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
+            if (on) {
+                data[cap / 32].effective |= 1u << (cap % 32);
+            } else {
+                data[cap / 32].effective &= ~(1u << (cap % 32));
+            }
+        }
+        ::syscall(SYS_capset, &header, data);
+    }
+};
+
+TEST_F(EngineTest, AFolderThatCannotBeReadIsAFailureNotAnEmptyFolder) {
+    WriteTree(source_, {{"locked/a", File("a")}, {"b", File("b")}});
+    WriteTree(ram_, {});
+    fs::permissions(source_ + "/locked", fs::perms::none);
+    {
+        WithoutReadOverride guard;
+        RunPass(true);
+    }
+    fs::permissions(source_ + "/locked", fs::perms::owner_all);
+    // Every pass that meets the folder counts it.
+    EXPECT_GE(a().iSyncFailures, 1);
+    EXPECT_EQ(a().sState, Incomplete(int(a().iSyncFailures)));
+    EXPECT_FALSE(a().bLoadComplete) << "write-backs must not delete what this load never saw";
 }
 
 }  // namespace
