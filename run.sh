@@ -6,7 +6,7 @@ scripts/setup
 scripts/build
 exe=build/Tavelmorinth/Contents/MacOS/tavelmorinth
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  echo "No display found: starting Tavelmorinth under Xvfb on :77 (invisible)."
-  exec xvfb-run -n 77 -s "-screen 0 1280x800x24" "$exe"
+  echo "No display found: starting Tavelmorinth under Xvfb (an invisible display)."
+  exec xvfb-run -a -s "-screen 0 1280x800x24" "$exe"
 fi
 exec "$exe"
