@@ -2,6 +2,7 @@
 
 #include "app/App.h"
 #include "engine/CCleanRAMDisk.h"
+#include "engine/CStartup.h"
 #include "engine/CTavelmorinth.h"
 #include "engine/TimerState.h"
 #include "framework/FolderItem.h"
@@ -22,6 +23,9 @@ void SetPermissions(const std::string& shellPath, int mode) {
 
 void CAfterChangeOptions::Event_Action() {
     App& a = app();
+    // The start-up thread may still be making the worker: a second one must not
+    // be made beside it. Try again at the next firing.
+    if (CStartup::Running()) return;
     a.sPath = a.sNewPath.empty() ? a.sPath : a.sNewPath;
     const bool folderPresent = Present(a.sPath);
 

@@ -10,6 +10,10 @@
 
 void CStartup::Event_Run() {
     App& a = app();
+    s_bRunning = true;
+    struct Done {
+        ~Done() { s_bRunning = false; }
+    } done;
     a.oCleanRamDisk = fw::New<CCleanRAMDisk>();
     a.oTimerCopy = fw::New<CTimerCopy>();
     a.oTimerCopy->SetMode(fw::Timer::ModeMultiple);

@@ -8,6 +8,13 @@ class CStartup : public fw::Thread {
 public:
     bool bEnableTimer = true;  // initial state of the write-back timer
 
+    // True while a start-up thread makes the workers (the worker's constructor
+    // may wait for the volume's creation meanwhile).
+    static bool Running() { return s_bRunning; }
+
 protected:
     void Event_Run() override;
+
+private:
+    inline static bool s_bRunning = false;
 };

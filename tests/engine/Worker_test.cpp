@@ -248,3 +248,77 @@ TEST_F(EngineTest, AFirstStartMakesTheSourceFolderEvenWhereItsParentsAreMissing)
 
 }  // namespace
 }  // namespace tvmtest
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "engine/CAfterChangeOptions.h"
+#include "engine/CStartup.h"
+#include "engine/CTimerProgress.h"
+#include "framework/Application.h"
+#include "framework/Clock.h"
+
+namespace tvmtest {
+namespace {
+
+// The options window closed while the start-up thread still waits for the
+// volume to be made: the rebuild must not make a second worker beside it.
+TEST_F(EngineTest, ARebuildWaitsForTheStartUpThreadToMakeTheWorker) {
+    const std::string gate = std::string(std::getenv("TVM_SCRATCH") ? std::getenv("TVM_SCRATCH") : "/tmp") + "/gate";
+    ::unlink(gate.c_str());
+    ASSERT_EQ(::mkfifo(gate.c_str(), 0600), 0);
+    FakeTools tools("read x < " + gate + "\nmkdir -p /volumes/Tavelmorinth\nexit 0");
+    WriteTree(source_, {{"a", File("a")}});
+    a().sPath = Shell(source_);
+    fw::MockClock clock;
+    fw::SetClock(&clock);
+
+    std::atomic<bool> opened{false};
+    auto openGate = [&] {
+        if (opened.exchange(true)) return;
+        const int fd = ::open(gate.c_str(), O_WRONLY);
+        if (fd >= 0) {
+            (void)!::write(fd, "go\n", 3);
+            ::close(fd);
+        }
+    };
+    // Only if the rebuild wrongly blocks in a second creation does this open the gate.
+    std::thread rescue([&] {
+        for (int i = 0; i < 100 && !opened; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        openGate();
+    });
+
+    auto startup = fw::New<CStartup>();
+    startup->Run();
+    fw::ProcessEvents(10000, [&] { return bool(a().oAfterChangeOptions); });
+    ASSERT_TRUE(a().oAfterChangeOptions);
+    a().sNewSize = "256";
+    a().sNewInterval = "60";
+    a().sNewPath = Shell(source_);
+    a().oAfterChangeOptions->SetMode(fw::Timer::ModeMultiple);
+    a().oAfterChangeOptions->SetPeriod(500);
+    a().oAfterChangeOptions->SetEnabled(true);
+    clock.Advance(600);
+    openGate();
+    rescue.join();
+    WaitIdle();
+    a().oAfterChangeOptions->SetEnabled(false);
+    a().oTimerCopy->SetEnabled(false);
+    a().oTimerProgress->SetEnabled(false);
+    fw::SetClock(nullptr);
+
+    const std::string log = tools.Log();
+    size_t attaches = 0;
+    for (size_t at = log.find("hdiutil attach"); at != std::string::npos; at = log.find("hdiutil attach", at + 1))
+        ++attaches;
+    EXPECT_EQ(attaches, 1u) << log;
+    EXPECT_TRUE(a().oTavelmorinth);
+}
+
+}  // namespace
+}  // namespace tvmtest
