@@ -37,7 +37,7 @@ TEST_P(MirrorTable, OnePassLeavesBothTreesAsExpected) {
 const Tree kSkippedEverywhere = {
     {"TMP/T.dat", File("")},
     {"TavelmorinthSettings/Settings.dat", File("256\n60\n")},
-    {".DS_Store", File("finder")},
+    {".hidden-notes", File("hidden")},
     {"sub/.hidden", File("h")},
     {"sub/TMP/x", File("x")},
     {"sub/deep/TavelmorinthSettings/y", File("y")},
@@ -95,10 +95,10 @@ const MirrorCase kCases[] = {
      {{"d/.hidden", File("h")}, {"d/x/y", File("y")}, {"d/TMP/z", File("z")}}, {},
      {}, {}},
     {"WriteBackNeverTouchesTheLockAndSettingsFolders", kWriteBack,
-     {{"TMP/T.dat", File("")}, {"TavelmorinthSettings/Settings.dat", File("256")}, {".DS_Store", File("f")}},
-     {{".DS_Store", File("other")}},
-     {{"TMP/T.dat", File("")}, {"TavelmorinthSettings/Settings.dat", File("256")}, {".DS_Store", File("f")}},
-     {{".DS_Store", File("other")}}},
+     {{"TMP/T.dat", File("")}, {"TavelmorinthSettings/Settings.dat", File("256")}, {".hidden-notes", File("f")}},
+     {{".hidden-notes", File("other")}},
+     {{"TMP/T.dat", File("")}, {"TavelmorinthSettings/Settings.dat", File("256")}, {".hidden-notes", File("f")}},
+     {{".hidden-notes", File("other")}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Mirror, MirrorTable, ::testing::ValuesIn(kCases),
