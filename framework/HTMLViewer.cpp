@@ -1,5 +1,6 @@
 #include "HTMLViewer.h"
 
+#include <QImage>
 #include <QStringDecoder>
 #include <QTextBrowser>
 #include <QUrl>
@@ -27,8 +28,15 @@ public:
 
 protected:
     // A page from the network must not make us read files (its images and
-    // style sheets would resolve to local paths) or fetch more.
-    QVariant loadResource(int, const QUrl&) override { return {}; }
+    // style sheets would resolve to local paths) or fetch more. The answers are
+    // empty but valid: on a null one Qt reads the file itself. An image is a
+    // transparent pixel, so a sized picture keeps its place.
+    QVariant loadResource(int type, const QUrl&) override {
+        if (type != QTextDocument::ImageResource) return QVariant(QString());
+        QImage blank(1, 1, QImage::Format_ARGB32);
+        blank.fill(Qt::transparent);
+        return blank;
+    }
 
 private:
     void Follow(const QUrl& href) {

@@ -1,6 +1,9 @@
 #include "framework/HTMLViewer.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include "UpdateFixture.h"
 
@@ -132,6 +135,30 @@ INSTANTIATE_TEST_SUITE_P(
         LinkCase{"a_script_is_never_run", "javascript:alert(1)", ""},
         LinkCase{"an_anchor_in_the_page_only_scrolls", "#end", ""}),
     [](const testing::TestParamInfo<LinkCase>& info) { return std::string(info.param.name); });
+
+TEST_F(Viewer, APageNeverMakesItReadLocalFiles) {
+    const std::string dir = root + "/local";
+    WriteFile(dir + "/picture.png", "not really a picture");
+    WriteFile(dir + "/look.css", "p { color: red }");
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(inotify_add_watch(watch, dir.c_str(), IN_OPEN), 0);
+    auto w = Loaded("<html><head><link rel=\"stylesheet\" href=\"file://" + dir + "/look.css\"></head><body>" +
+                    "<img src=\"file://" + dir + "/picture.png\"><img src=\"" + dir + "/picture.png\">" +
+                    "<p>text</p></body></html>");
+    fw::testing::Pump();
+    alignas(inotify_event) char events[4096];
+    const ssize_t n = read(watch, events, sizeof events);
+    std::string opened;
+    for (ssize_t at = 0; at < n;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+        opened += (e->len ? std::string(e->name) : std::string("(the folder)")) + " ";
+        at += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+    }
+    EXPECT_EQ(opened, "") << "files of the page's were opened";
+    close(watch);
+    EXPECT_NE(fw::testing::ShownText(*w->view()).find("text"), std::string::npos);
+}
 
 TEST_F(Viewer, EditActionsCopyTheSelectionAndNeverChangeThePage) {
     auto w = Loaded("<p>Version 1.0.3</p>");
