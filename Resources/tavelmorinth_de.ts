@@ -224,5 +224,9 @@
         <source>frmUpdateWindow.klblUpdateInfo</source>
         <translation>Für die Informationen zu diesem Update ist ein Zugang zum Internet nötig. Sie können sich auch an einem Computer mit Internetverbindung unter www.brantolek.example über das Update informieren und es dort herunterladen. Möchten Sie die neue Version laden? Beenden Sie bitte zuerst Tavelmorinth, sobald der Download abgeschlossen ist. Wir empfehlen, das Update zu laden.</translation>
     </message>
+    <message>
+        <source>HTMLViewer.kPageNotLoaded</source>
+        <translation>Die Seite konnte nicht geladen werden.</translation>
+    </message>
 </context>
 </TS>

@@ -42,6 +42,11 @@ public:
 
     void Startup();
     void StartupSub();
+    // Part of the start: asks the maker's server for the offered version and
+    // shows the update window when it names another one.
+    void CheckForUpdate();
+    // The running version, major.minor.bug ("1.0.2").
+    std::string VersionText() const;
 
     // Localised text constants: App::kSyncReady() etc.; "" = the user's language.
 #define TVM_DECLARE_CONSTANT(name, text) static std::string name(const std::string& language = "");

@@ -4,9 +4,9 @@
 #include "engine/CShutdown.h"
 #include "engine/CStartup.h"
 #include "engine/CTavelmorinth.h"
-#include "engine/EngineHooks.h"
 #include "framework/FolderItem.h"
 #include "framework/Strings.h"
+#include "update/frmUpdateWindow.h"
 #include "update/mdlOrder.h"
 #include "windows/frmAbout.h"
 #include "windows/frmAboutBK.h"
@@ -28,12 +28,20 @@ void App::Event_Open() {
 void App::Startup() {
     CreatePrefsFolder(true, "");
     GetOptions();
-    mdlOrder::GetVersionInfoFromBK();
-    const std::string running = fw::CStr(MajorVersion) + "." + fw::CStr(MinorVersion) + "." + fw::CStr(BugVersion);
-    if (mdlOrder::GetVersionInfo() != running) {
-        if (!mdlOrder::GetVersionInfo().empty()) EngineHooks::Call(EngineHooks::ShowUpdateWindow);
-    }
+    CheckForUpdate();
     StartupSub();
+}
+
+void App::CheckForUpdate() {
+    mdlOrder::GetVersionInfoFromBK();
+    // Any other text offers the update, an older or garbled one too; no text offers nothing.
+    if (mdlOrder::GetVersionInfo() != VersionText()) {
+        if (!mdlOrder::GetVersionInfo().empty()) frmUpdateWindow()->Show();
+    }
+}
+
+std::string App::VersionText() const {
+    return fw::CStr(MajorVersion) + "." + fw::CStr(MinorVersion) + "." + fw::CStr(BugVersion);
 }
 
 void App::StartupSub() {

@@ -7,8 +7,6 @@ namespace EngineHooks {
 
 // Shows the activity window (it is opened again when the user has closed it).
 inline std::function<void()> ShowActivityWindow;
-// Shows the update window (the version check found another version).
-inline std::function<void()> ShowUpdateWindow;
 
 inline void Call(const std::function<void()>& hook) {
     if (hook) hook();

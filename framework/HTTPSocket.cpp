@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "Baton.h"
+#include "HTTPTransfer.h"
 
 namespace fw {
 namespace {
@@ -81,7 +82,7 @@ size_t OnBody(char* data, size_t, size_t size, void* user) {
 // Drives the transfer itself rather than through curl_easy_perform, whose
 // internal wait of up to a second would let a stalled request run for nearly
 // two seconds on a one-second time-out.
-CURLcode RunWithoutStalling(CURL* curl, std::chrono::seconds allowedStall) {
+CURLcode RunWithoutStalling(CURL* curl, std::chrono::seconds allowedStall, const std::atomic<bool>* cancel) {
     CURLM* multi = curl_multi_init();
     if (!multi) return CURLE_OUT_OF_MEMORY;
     curl_multi_add_handle(multi, curl);
@@ -98,6 +99,10 @@ CURLcode RunWithoutStalling(CURL* curl, std::chrono::seconds allowedStall) {
             int queued = 0;
             while (CURLMsg* msg = curl_multi_info_read(multi, &queued))
                 if (msg->msg == CURLMSG_DONE) result = msg->data.result;
+            break;
+        }
+        if (cancel && cancel->load()) {
+            result = CURLE_ABORTED_BY_CALLBACK;
             break;
         }
         const Progress now = Progress::Of(curl);
@@ -128,7 +133,8 @@ const char* UpperCaseProxyFallback(const std::string& url) {
 }
 
 // Runs one GET; returns the curl code and sets `status` to the HTTP status (0: none).
-int Perform(const std::string& url, int timeoutSeconds, Sink& sink, int& status) {
+int Perform(const std::string& url, int timeoutSeconds, Sink& sink, int& status,
+            const std::atomic<bool>* cancel = nullptr) {
     GlobalInit();
     CURL* curl = curl_easy_init();
     if (!curl) return CURLE_FAILED_INIT;
@@ -150,7 +156,7 @@ int Perform(const std::string& url, int timeoutSeconds, Sink& sink, int& status)
     CURLcode code;
     {
         baton::Unlocked unlocked;
-        code = RunWithoutStalling(curl, std::chrono::seconds(seconds));
+        code = RunWithoutStalling(curl, std::chrono::seconds(seconds), cancel);
     }
     long response = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &response);
@@ -160,6 +166,18 @@ int Perform(const std::string& url, int timeoutSeconds, Sink& sink, int& status)
 }
 
 }  // namespace
+
+namespace internal {
+
+int GetText(const std::string& url, int timeoutSeconds, const std::atomic<bool>& cancel, std::string& body) {
+    TextSink sink;
+    int status = 0;
+    const int code = Perform(url, timeoutSeconds, sink, status, &cancel);
+    body = code == CURLE_OK ? std::move(sink.text) : std::string();
+    return code;
+}
+
+}  // namespace internal
 
 std::string HTTPSocket::Get(const std::string& url, int timeoutSeconds) {
     TextSink sink;

@@ -1,12 +1,16 @@
 #include "GuiTesting.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTest>
 #include <QTimer>
 #include <cstdio>
@@ -122,7 +126,24 @@ std::string ShownText(const Control& control) {
     if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title().toStdString();
     if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentText().toStdString();
     if (auto* t = qobject_cast<QPlainTextEdit*>(w)) return t->toPlainText().toStdString();
+    if (auto* t = qobject_cast<QTextBrowser*>(w)) return t->toPlainText().toStdString();
     return {};
+}
+
+std::string ClipboardText() { return QGuiApplication::clipboard()->text().toStdString(); }
+
+void SetClipboardText(const std::string& text) { QGuiApplication::clipboard()->setText(QString::fromStdString(text)); }
+
+bool ClickText(Control& control, const std::string& text) {
+    auto* view = qobject_cast<QTextBrowser*>(control.native().widget.data());
+    if (!view) return false;
+    const QTextCursor found = view->document()->find(QString::fromStdString(text));
+    if (found.isNull()) return false;
+    QTextCursor middle(view->document());
+    middle.setPosition((found.selectionStart() + found.selectionEnd()) / 2);
+    const QPoint at = view->cursorRect(middle).center();
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    return true;
 }
 
 bool ShownEnabled(const Control& control) {

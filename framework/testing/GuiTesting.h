@@ -34,6 +34,11 @@ void WhenModalShown(std::function<void()> fn);
 // What the screen shows.
 std::string ShownText(const Control& control);
 bool ShownEnabled(const Control& control);
+std::string ClipboardText();
+void SetClipboardText(const std::string& text);
+// Clicks the middle of the first occurrence of `text` in a page view (a link,
+// say); false when the view does not show it.
+bool ClickText(Control& control, const std::string& text);
 std::vector<std::string> MenuBarTitles(Window& window);  // visible menus, in order
 std::string ShortcutOf(MenuItem& item);                  // "" when none is active
 bool IsShownModal(Window& window);

@@ -1,9 +1,12 @@
 // Renders every window of the program into PNG files, in the user's language:
 //   tvm_window_shots <output folder> <suffix>
 // Run it with a scratch HOME: the windows read and write the settings file.
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "TestPaths.h"
 #include "app/App.h"
@@ -14,6 +17,7 @@
 #include "framework/Clock.h"
 #include "framework/Localization.h"
 #include "framework/testing/GuiTesting.h"
+#include "update/frmUpdateWindow.h"
 #include "windows/frmAbout.h"
 #include "windows/frmAboutBK.h"
 #include "windows/frmOptions.h"
@@ -81,6 +85,18 @@ int main(int argc, char** argv) {
     ok &= Shoot(*frmAbout(), out + "/about-" + suffix + ".png");
     frmAbout()->Close();
     ok &= Shoot(*frmAboutBK(), out + "/aboutbk-" + suffix + ".png");
+    // The update window as it looks without network: the page's notice. The
+    // proxy points at a closed local port, so nothing leaves the machine.
+    setenv("http_proxy", "http://127.0.0.1:1", 1);
+    auto update = frmUpdateWindow();
+    for (int i = 0; i < 300 && update->htmlUpdateInfo()->Loading(); ++i) {
+        fw::testing::Pump();
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ok &= Shoot(*update, out + "/update-" + suffix + ".png");
+    update->Close();
+    unsetenv("http_proxy");
+
     ok &= fw::testing::SaveMenuScreenshot(*FileMenu(), out + "/menu-file-" + suffix + ".png");
     ok &= fw::testing::SaveMenuScreenshot(*mnuHelp(), out + "/menu-help-" + suffix + ".png");
 

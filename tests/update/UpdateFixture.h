@@ -1,0 +1,47 @@
+// The windows fixture with the HTTP stand-in answering for the maker's server,
+// and a bounded wait for page loads, which run on a thread of their own.
+#pragma once
+#include <chrono>
+#include <thread>
+
+#include "framework/HTMLViewer.h"
+#include "http/Standin.h"
+#include "windows/WindowsFixture.h"
+
+class UpdateFixture : public WindowsFixture {
+protected:
+    void SetUp() override {
+        WindowsFixture::SetUp();
+        ASSERT_TRUE(server.Running()) << "the HTTP stand-in did not start";
+    }
+
+    std::vector<std::string> Targets() const {
+        std::vector<std::string> targets;
+        for (const tvmtest::Request& r : server.Requests()) targets.push_back(r.target);
+        return targets;
+    }
+
+    // Handles events until the view has its page (at most 5 s).
+    static bool WaitLoaded(const fw::HTMLViewer& view) {
+        for (int i = 0; i < 500 && view.Loading(); ++i) {
+            fw::testing::Pump();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        fw::testing::Pump();
+        return !view.Loading();
+    }
+    // Handles events for about `ms` milliseconds.
+    static void PumpFor(int ms) {
+        for (int i = 0; i < ms / 10; ++i) {
+            fw::testing::Pump();
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    // Waits (bounded) until the stand-in has seen `count` requests.
+    void WaitForRequests(size_t count) const {
+        for (int i = 0; i < 500 && server.Requests().size() < count; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+
+    tvmtest::Standin server;
+};
