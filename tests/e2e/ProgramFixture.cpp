@@ -1,0 +1,217 @@
+#include "ProgramFixture.h"
+
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "TestPaths.h"
+
+extern char** environ;
+
+namespace tvmtest {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What the test's environment must not hand on: a display, the user's own
+// folders, another proxy.
+bool Dropped(const std::string& entry) {
+    static const char* const names[] = {"DISPLAY",         "WAYLAND_DISPLAY", "XDG_DATA_HOME", "XDG_CONFIG_HOME",
+                                        "XDG_RUNTIME_DIR", "XDG_DOCUMENTS_DIR", "HOME",        "PATH",
+                                        "LANG",            "LANGUAGE",        "LC_ALL",        "LC_MESSAGES",
+                                        "QT_QPA_PLATFORM", "http_proxy",      "HTTP_PROXY",    "no_proxy",
+                                        "NO_PROXY"};
+    const std::string name = entry.substr(0, entry.find('='));
+    for (const char* n : names)
+        if (name == n) return true;
+    return false;
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+}  // namespace
+
+bool Mounted(const std::string& path) {
+    std::ifstream in("/proc/self/mounts");
+    std::string device, where, rest;
+    while (in >> device >> where && std::getline(in, rest))
+        if (where == path) return true;
+    return false;
+}
+
+int Mode(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+Tree UserEntries(const Tree& tree) {
+    Tree out;
+    for (const auto& [path, node] : tree) {
+        bool own = false;
+        std::istringstream parts(path);
+        for (std::string part; std::getline(parts, part, '/');)
+            own = own || part == "TMP" || part == "TavelmorinthSettings" || (!part.empty() && part[0] == '.');
+        if (!own) out[path] = node;
+    }
+    return out;
+}
+
+std::string MissingOrChanged(const Tree& expected, const Tree& actual) {
+    std::string out;
+    for (const auto& [path, node] : expected) {
+        auto it = actual.find(path);
+        if (it == actual.end()) {
+            out += "missing: " + path + "\n";
+        } else if (it->second.kind != node.kind || it->second.data != node.data) {
+            out += "changed: " + path + " (" + std::to_string(it->second.data.size()) + " bytes instead of " +
+                   std::to_string(node.data.size()) + ")\n";
+        }
+    }
+    return out;
+}
+
+Tree Snapshot(const std::string& root) {
+    // A pass that runs meanwhile renames its copies into place under our feet.
+    for (int attempt = 0;; ++attempt) {
+        try {
+            return ReadTree(root);
+        } catch (const std::exception&) {
+            if (attempt == 20) throw;
+        }
+    }
+}
+
+size_t CountEntries(const std::string& folder) {
+    std::error_code ec;
+    size_t n = 0;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) ++n;
+    return n;
+}
+
+std::vector<std::string> Leftovers(const Tree& tree) {
+    std::vector<std::string> out;
+    for (const auto& [path, node] : tree)
+        if (fs::path(path).filename().string().rfind(".tvm-copy.", 0) == 0) out.push_back(path);
+    return out;
+}
+
+void ProgramTest::SetUp() {
+    if (std::getenv("TVM_NO_RAMDISK")) GTEST_SKIP() << "needs root and a private mount namespace";
+    if (!fs::exists(TVM_EXECUTABLE)) GTEST_SKIP() << "the program is not built";
+    ASSERT_FALSE(Mounted(kRamDisk)) << "a RAM disk is left from before";
+    const char* scratch = std::getenv("TVM_SCRATCH");
+    std::string templ = std::string(scratch && *scratch ? scratch : "/tmp") + "/e2e.XXXXXX";
+    ASSERT_TRUE(::mkdtemp(templ.data()));
+    root_ = templ;
+    home_ = root_ + "/home";
+    bin_ = root_ + "/bin";
+    log_ = root_ + "/program.log";
+    source_ = home_ + "/Documents/TavelmorinthSource";
+    settings_ = home_ + "/.local/share/TavelmorinthSettings/Settings.dat";
+    fs::create_directories(home_);
+    fs::create_directories(root_ + "/run");
+    fs::permissions(root_ + "/run", fs::perms::owner_all);
+    // Nothing the program opens may reach the desktop: addresses are only noted.
+    WriteText(bin_ + "/xdg-open", "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + root_ + "/opened.txt'\n");
+    fs::permissions(bin_ + "/xdg-open", fs::perms::owner_all);
+
+    server_ = std::make_unique<Standin>();
+    ASSERT_TRUE(server_->Running()) << "the HTTP stand-in did not start";
+    // The running version: no update is offered.
+    server_->SetRoutes({Answer("/Download/download.php?id=30", ""), Answer("/Download/Tavelmorinth/Version.dat", "1.0.2")});
+}
+
+void ProgramTest::TearDown() {
+    for (auto it = programs_.rbegin(); it != programs_.rend(); ++it) (*it)->Kill();
+    programs_.clear();
+    if (Mounted(kRamDisk)) {
+        Program detach({std::string(TVM_HELPERS_DIR) + "/hdiutil", "detach", kRamDisk}, {"PATH=/usr/bin:/bin"},
+                       "/dev/null");
+        detach.WaitExit(20);
+        if (Mounted(kRamDisk)) ::umount2(kRamDisk, MNT_DETACH);
+    }
+    std::error_code ec;
+    fs::remove_all(kRamDisk, ec);
+    fs::remove_all("/volumes/.ramdevices", ec);
+    server_.reset();
+    if (!root_.empty()) {
+        // The program leaves its source folder closed to everyone.
+        for (auto& e : fs::recursive_directory_iterator(root_, fs::directory_options::skip_permission_denied, ec))
+            fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add | fs::perm_options::nofollow, ec);
+        fs::remove_all(root_, ec);
+    }
+}
+
+Program& ProgramTest::Spawn(const std::vector<std::string>& argv) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+        if (!Dropped(*e)) env.emplace_back(*e);
+    const char* path = std::getenv("PATH");
+    env.push_back("PATH=" + bin_ + ":" + (path ? path : "/usr/bin:/bin"));
+    env.push_back("HOME=" + home_);
+    env.push_back("LANG=C.UTF-8");
+    env.push_back("QT_QPA_PLATFORM=offscreen");
+    env.push_back("XDG_RUNTIME_DIR=" + root_ + "/run");
+    env.push_back("http_proxy=http://127.0.0.1:" + std::to_string(server_->Port()));
+    programs_.push_back(std::make_unique<Program>(argv, env, log_));
+    return *programs_.back();
+}
+
+Program& ProgramTest::Start() {
+    Program& p = Spawn({TVM_EXECUTABLE});
+    EXPECT_TRUE(p.Started()) << "the program did not start";
+    return p;
+}
+
+::testing::AssertionResult ProgramTest::QuitAndWait(Program& program, double seconds) {
+    program.Signal(SIGTERM);
+    const auto status = program.WaitExit(seconds);
+    if (!status) return ::testing::AssertionFailure() << "still running " << seconds << " s after SIGTERM\n" << ProgramLog();
+    if (!WIFEXITED(*status) || WEXITSTATUS(*status) != 0)
+        return ::testing::AssertionFailure() << DescribeStatus(*status) << "\n" << ProgramLog();
+    return ::testing::AssertionSuccess();
+}
+
+void ProgramTest::WriteSettings(const std::string& size, const std::string& interval, const std::string& source) {
+    WriteText(settings_, size + "\n" + interval + "\n" + source + "\n0040\n0010\n");
+}
+
+std::vector<std::string> ProgramTest::SettingsLines() const {
+    std::vector<std::string> lines;
+    std::ifstream in(settings_);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+bool ProgramTest::WaitFor(const std::function<bool()>& done, double seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+bool ProgramTest::WaitLoaded(const Tree& expected, double seconds) {
+    return WaitFor([&] { return Mounted(kRamDisk) && MissingOrChanged(expected, Snapshot(kRamDisk)).empty(); },
+                   seconds);
+}
+
+std::string ProgramTest::ProgramLog() const {
+    std::ifstream in(log_);
+    return "program output:\n" + std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace tvmtest

@@ -1,0 +1,66 @@
+// The real program on the test's own tmpfs: a temp HOME, a stand-in xdg-open
+// first on PATH, the maker's server replaced by a local stand-in, no display.
+// Every program and helper a test starts is killed and reaped in the tear-down,
+// and a RAM disk left attached is detached.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../engine/Tree.h"
+#include "../http/Standin.h"
+#include "Program.h"
+
+namespace tvmtest {
+
+constexpr const char* kRamDisk = "/volumes/Tavelmorinth";
+
+class ProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Starts the program (another instance when one ran before and has ended).
+    Program& Start();
+    // Starts any command with the test's environment (a holder of files, say).
+    Program& Spawn(const std::vector<std::string>& argv);
+    // SIGTERM, then a bounded wait for the end; true when it exited with code 0.
+    ::testing::AssertionResult QuitAndWait(Program& program, double seconds = 30);
+
+    // Size, interval token and source folder; the window position is fixed.
+    void WriteSettings(const std::string& size, const std::string& interval, const std::string& source);
+    std::vector<std::string> SettingsLines() const;
+
+    // Polls (every 20 ms, at most `seconds`) until `done` holds.
+    static bool WaitFor(const std::function<bool()>& done, double seconds);
+    // Until the RAM disk is mounted and holds everything `expected` lists.
+    bool WaitLoaded(const Tree& expected, double seconds = 20);
+
+    std::string ProgramLog() const;
+
+    std::string home_, source_, settings_;
+
+private:
+    std::string root_, bin_, log_;
+    std::unique_ptr<Standin> server_;
+    std::vector<std::unique_ptr<Program>> programs_;
+};
+
+bool Mounted(const std::string& path);
+int Mode(const std::string& path);
+// The tree without what the program keeps for itself (hidden entries, "TMP",
+// the copy of the settings).
+Tree UserEntries(const Tree& tree);
+// "" when every file of `expected` is in `actual` with its bytes; else the misses.
+std::string MissingOrChanged(const Tree& expected, const Tree& actual);
+// ReadTree that copes with a pass renaming entries while it reads.
+Tree Snapshot(const std::string& root);
+// Entries directly inside a folder (0 when it is missing).
+size_t CountEntries(const std::string& folder);
+// Entries left by interrupted copies.
+std::vector<std::string> Leftovers(const Tree& tree);
+
+}  // namespace tvmtest
