@@ -2,7 +2,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
 #include "ProgramFixture.h"
 #include "app/MainMenuBar.h"
@@ -14,7 +13,7 @@
 #include "engine/EngineHooks.h"
 #include "engine/TimerState.h"
 #include "framework/Application.h"
-#include "framework/Shell.h"
+#include "framework/FolderItem.h"
 #include "framework/Thread.h"
 #include "framework/Window.h"
 #include "framework/testing/GuiTesting.h"
@@ -27,29 +26,18 @@ namespace fs = std::filesystem;
 void LiveAppTest::SetUp() {
     if (std::getenv("TVM_NO_RAMDISK")) GTEST_SKIP() << "needs root and a private mount namespace";
     ASSERT_FALSE(Mounted(kRamDisk)) << "a RAM disk is left from before";
-    const char* scratch = std::getenv("TVM_SCRATCH");
-    std::string templ = std::string(scratch && *scratch ? scratch : "/tmp") + "/live.XXXXXX";
-    ASSERT_TRUE(::mkdtemp(templ.data()));
-    root_ = templ;
-    home_ = root_ + "/home";
+    box_ = std::make_unique<Sandbox>("live");
+    ASSERT_TRUE(box_->Ready()) << "the HTTP stand-in did not start";
+    home_ = box_->home;
     documents_ = home_ + "/Documents";
-    settings_ = home_ + "/.local/share/TavelmorinthSettings/Settings.dat";
-    fs::create_directories(documents_);
+    settings_ = box_->settings;
     savedHome_ = std::getenv("HOME") ? std::getenv("HOME") : "";
     savedPath_ = std::getenv("PATH") ? std::getenv("PATH") : "";
     setenv("HOME", home_.c_str(), 1);
     unsetenv("XDG_DATA_HOME");
     unsetenv("XDG_CONFIG_HOME");
-    // Nothing the program opens may reach the desktop.
-    const std::string bin = root_ + "/bin";
-    fs::create_directories(bin);
-    std::ofstream(bin + "/xdg-open") << "#!/bin/sh\nexit 0\n";
-    fs::permissions(bin + "/xdg-open", fs::perms::owner_all);
-    setenv("PATH", (bin + ":" + savedPath_).c_str(), 1);
-
-    server_ = std::make_unique<Standin>();  // points http_proxy at itself
-    ASSERT_TRUE(server_->Running()) << "the HTTP stand-in did not start";
-    server_->SetRoutes({Answer("/Download/download.php?id=30", ""), Answer("/Download/Tavelmorinth/Version.dat", "1.0.2")});
+    setenv("PATH", (box_->bin + ":" + savedPath_).c_str(), 1);
+    setenv("http_proxy", ("http://127.0.0.1:" + std::to_string(box_->ServerPort())).c_str(), 1);
 
     // What the entry function makes before the event loop starts.
     app_ = std::make_unique<LiveApp>();
@@ -73,25 +61,14 @@ void LiveAppTest::TearDown() {
         fw::RegisterApplication(nullptr);
         app_.reset();  // closes the lock files
     }
-    if (Mounted(kRamDisk)) {
-        fw::Shell shell;
-        shell.Execute("hdiutil detach " + std::string(kRamDisk));
-    }
-    std::error_code ec;
-    fs::remove_all(kRamDisk, ec);
-    server_.reset();
+    box_.reset();  // detaches what is left attached
+    unsetenv("http_proxy");
     if (!savedHome_.empty()) setenv("HOME", savedHome_.c_str(), 1);
     if (!savedPath_.empty()) setenv("PATH", savedPath_.c_str(), 1);
-    if (!root_.empty()) {
-        for (auto& e : fs::recursive_directory_iterator(root_, fs::directory_options::skip_permission_denied, ec))
-            fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add | fs::perm_options::nofollow, ec);
-        fs::remove_all(root_, ec);
-    }
 }
 
 void LiveAppTest::Start(const std::string& size, const std::string& interval, const std::string& sourceFolder) {
-    fs::create_directories(fs::path(settings_).parent_path());
-    std::ofstream(settings_) << size << "\n" << interval << "\n" << fw::EscapeShellWord(sourceFolder) << "\n0040\n0010\n";
+    box_->WriteSettings(size, interval, fw::EscapeShellWord(sourceFolder));
     a().Event_Open();
     ASSERT_TRUE(RunUntil([&] { return a().oTavelmorinth && a().bLoadComplete && !a().bTransactionCopy; }, 30))
         << "the first load did not end; status: " << a().sState;

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "../http/Standin.h"
+#include "Sandbox.h"
 #include "app/App.h"
 
 namespace tvmtest {
@@ -40,8 +40,8 @@ protected:
     std::string home_, documents_, settings_;
 
 private:
-    std::string root_, savedHome_, savedPath_;
-    std::unique_ptr<Standin> server_;
+    std::string savedHome_, savedPath_;
+    std::unique_ptr<Sandbox> box_;
     std::unique_ptr<LiveApp> app_;
 };
 

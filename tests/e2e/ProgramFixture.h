@@ -1,7 +1,6 @@
-// The real program on the test's own tmpfs: a temp HOME, a stand-in xdg-open
-// first on PATH, the maker's server replaced by a local stand-in, no display.
-// Every program and helper a test starts is killed and reaped in the tear-down,
-// and a RAM disk left attached is detached.
+// The real program on the test's own tmpfs, in a sandbox (temp HOME, stand-in
+// xdg-open first on PATH, local server), offscreen. Every program and helper a
+// test starts is killed and reaped in the tear-down.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -11,12 +10,10 @@
 #include <vector>
 
 #include "../engine/Tree.h"
-#include "../http/Standin.h"
 #include "Program.h"
+#include "Sandbox.h"
 
 namespace tvmtest {
-
-constexpr const char* kRamDisk = "/volumes/Tavelmorinth";
 
 class ProgramTest : public ::testing::Test {
 protected:
@@ -30,8 +27,9 @@ protected:
     // SIGTERM, then a bounded wait for the end; true when it exited with code 0.
     ::testing::AssertionResult QuitAndWait(Program& program, double seconds = 30);
 
-    // Size, interval token and source folder; the window position is fixed.
-    void WriteSettings(const std::string& size, const std::string& interval, const std::string& source);
+    void WriteSettings(const std::string& size, const std::string& interval, const std::string& source) {
+        box_->WriteSettings(size, interval, source);
+    }
     std::vector<std::string> SettingsLines() const;
 
     // Polls (every 20 ms, at most `seconds`) until `done` holds.
@@ -44,8 +42,8 @@ protected:
     std::string home_, source_, settings_;
 
 private:
-    std::string root_, bin_, log_;
-    std::unique_ptr<Standin> server_;
+    std::string log_;
+    std::unique_ptr<Sandbox> box_;
     std::vector<std::unique_ptr<Program>> programs_;
 };
 

@@ -229,5 +229,24 @@ TEST_F(ProgramRun, AKillDuringAWriteBackAndAnotherStartLoseNoFile) {
     EXPECT_EQ(Leftovers(source), std::vector<std::string>{});
 }
 
+// Fails: the first load's delete pass removes from the RAM disk whatever is not
+// in the source folder, and the RAM disk is mounted and writable while the load
+// runs, so a file saved onto it meanwhile is deleted and never reaches the
+// source folder. Enable once a load no longer deletes on the RAM disk.
+TEST_F(ProgramRun, DISABLED_AFileSavedOnTheRAMDiskDuringTheFirstLoadIsKept) {
+    const Tree bulk = Bulk("bulk", 3000, 16);
+    WriteTree(source_, bulk);
+    WriteSettings("512", "60", source_);
+    Program& program = Start();
+    const std::string ram = kRamDisk;
+    ASSERT_TRUE(WaitFor([&] { return Mounted(kRamDisk) && fs::is_directory(ram + "/TMP"); }, 20)) << ProgramLog();
+    WriteTree(ram, {{"saved during the load", File("the user's work", kNew)}});
+    ASSERT_LT(CountEntries(ram + "/bulk"), size_t(3000)) << "the load ended before the file was saved";
+    ASSERT_TRUE(WaitLoaded(bulk, 30)) << ProgramLog();
+    EXPECT_TRUE(fs::exists(ram + "/saved during the load")) << "the load deleted it";
+    ASSERT_TRUE(QuitAndWait(program));
+    EXPECT_EQ(MissingOrChanged({{"saved during the load", File("the user's work")}}, Snapshot(source_)), "");
+}
+
 }  // namespace
 }  // namespace tvmtest
