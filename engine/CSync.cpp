@@ -66,10 +66,13 @@ void CSync::StartSync() {
             } else {
                 CheckFolder(oBaseFolder, false, false);
                 // Deleting is safe only when the copy pass missed nothing and the
-                // target holds nothing the base never had: a load onto a volume
-                // left attached keeps its files, and a write-back deletes in the
-                // source folder only after a load that brought everything over.
-                m_bDeleteAllowed = m_iFailures == 0 && (m_bSet ? !m_bKeepTarget : a.bLoadComplete);
+                // target holds nothing the base never had. A load never deletes:
+                // a RAM disk is loaded right after it was made, so whatever it
+                // holds beyond the source folder was saved there meanwhile (or
+                // left by a run that ended without its eject) and would be lost.
+                // A write-back deletes in the source folder only after a load
+                // that brought everything over.
+                m_bDeleteAllowed = m_iFailures == 0 && !m_bSet && a.bLoadComplete;
                 // The walk runs also when nothing may be deleted: it clears what an
                 // interrupted copy left behind.
                 CheckFolder(oTargetFolder, true, false);

@@ -233,7 +233,7 @@ TEST_F(ProgramRun, AKillDuringAWriteBackAndAnotherStartLoseNoFile) {
 // in the source folder, and the RAM disk is mounted and writable while the load
 // runs, so a file saved onto it meanwhile is deleted and never reaches the
 // source folder. Enable once a load no longer deletes on the RAM disk.
-TEST_F(ProgramRun, DISABLED_AFileSavedOnTheRAMDiskDuringTheFirstLoadIsKept) {
+TEST_F(ProgramRun, AFileSavedOnTheRAMDiskDuringTheFirstLoadIsKept) {
     const Tree bulk = Bulk("bulk", 3000, 16);
     WriteTree(source_, bulk);
     WriteSettings("512", "60", source_);
