@@ -34,6 +34,13 @@ struct ControlLayout {
     bool TabStop = true;
 };
 
+// A layout at the given place, with the defaults above for everything else.
+inline ControlLayout ControlAt(int left, int top, int width, int height, int tabIndex = 0) {
+    ControlLayout c;
+    c.Left = left, c.Top = top, c.Width = width, c.Height = height, c.TabIndex = tabIndex;
+    return c;
+}
+
 class Control {
 public:
     virtual ~Control();

@@ -56,11 +56,7 @@ void frmUpdateWindow::Layout() {
 }
 
 void frmUpdateWindow::CreateControls() {
-    auto at = [](int left, int top, int width, int height, int tab) {
-        fw::ControlLayout c;
-        c.Left = left, c.Top = top, c.Width = width, c.Height = height, c.TabIndex = tab;
-        return c;
-    };
+    const auto at = fw::ControlAt;
 
     fw::ControlLayout page = at(20, 7, 827, 473, 0);
     page.LockRight = page.LockBottom = true;

@@ -26,8 +26,7 @@ void frmAbout::Layout() {
 
 void frmAbout::CreateControls() {
     auto at = [](int left, int top, int width, int height) {
-        fw::ControlLayout c;
-        c.Left = left, c.Top = top, c.Width = width, c.Height = height;
+        fw::ControlLayout c = fw::ControlAt(left, top, width, height);
         c.LockLeft = c.LockTop = false;
         c.TabStop = false;
         return c;

@@ -42,8 +42,7 @@ void frmAboutBK::Layout() {
 
 void frmAboutBK::CreateControls() {
     auto at = [](int left, int top, int width, int height, int tab) {
-        fw::ControlLayout c;
-        c.Left = left, c.Top = top, c.Width = width, c.Height = height, c.TabIndex = tab;
+        fw::ControlLayout c = fw::ControlAt(left, top, width, height, tab);
         c.LockLeft = c.LockTop = false;  // a smaller window cuts them off
         c.FontName = "Geneva", c.FontSize = 12;
         return c;

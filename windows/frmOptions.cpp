@@ -91,8 +91,8 @@ void frmOptions::Layout() {
 
 void frmOptions::CreateControls() {
     auto at = [](int left, int top, int width, int height, int tab, const char* group = "") {
-        fw::ControlLayout c;
-        c.Left = left, c.Top = top, c.Width = width, c.Height = height, c.TabIndex = tab, c.InGroup = group;
+        fw::ControlLayout c = fw::ControlAt(left, top, width, height, tab);
+        c.InGroup = group;
         return c;
     };
     Add<fw::GroupBox>("fraSize", at(20, 14, 446, 78, 0))->SetCaption("#kSizeOfDrive");
