@@ -1,5 +1,6 @@
 // The application's events: the start-up road and the quit gate.
 #include "app/App.h"
+#include "app/ShellPaths.h"
 #include "app/MainMenuBar.h"
 #include "engine/CShutdown.h"
 #include "engine/CStartup.h"
@@ -87,8 +88,7 @@ bool App::Event_CancelClose() {
 void App::Event_Close() {
     if (sPath.empty()) return;
     // Closed to everyone while the program is not running.
-    auto source = fw::GetFolderItem(sPath, 1);
-    if (source && source->Exists()) source->SetPermissions(0);
+    SetPermissionsAt(sPath, 0);
     oTavelmorinth = nullptr;
     oTimerProgress = nullptr;
     oTimerCopy = nullptr;

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/App.h"
+#include "app/ShellPaths.h"
 #include "framework/FolderItem.h"
 #include "framework/Screen.h"
 #include "framework/SpecialFolder.h"
@@ -16,7 +17,6 @@ namespace {
 
 const char* const kSettingsFolder = "/TavelmorinthSettings/";
 const char* const kSettingsFile = "/TavelmorinthSettings/Settings.dat";
-constexpr int kSourcePermissions = 500;  // decimal, as the program has always written it (octal 764)
 
 std::string ApplicationDataPath() { return fw::SpecialFolder::ApplicationData()->ShellPath(); }
 
@@ -88,8 +88,7 @@ void App::GetOptions() {
     ReadFiveLineGroups(main, *this);
 
     // The program leaves the source folder closed (permissions 0) when it ends.
-    auto source = fw::GetFolderItem(sPath, 1);
-    if (source && source->Exists()) source->SetPermissions(kSourcePermissions);
+    SetPermissionsAt(sPath, kSourcePermissions);
 
     auto copy = sPath.empty() ? nullptr : fw::GetFolderItem(sPath + kSettingsFile, 1);
     if (copy && copy->Exists()) ReadFiveLineGroups(copy, *this);

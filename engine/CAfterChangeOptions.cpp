@@ -1,25 +1,12 @@
 #include "engine/CAfterChangeOptions.h"
 
 #include "app/App.h"
+#include "app/ShellPaths.h"
 #include "engine/CCleanRAMDisk.h"
 #include "engine/CStartup.h"
 #include "engine/CTavelmorinth.h"
 #include "engine/TimerState.h"
 #include "framework/FolderItem.h"
-
-namespace {
-constexpr int kSourcePermissions = 500;  // decimal (octal 764)
-
-bool Present(const std::string& shellPath) {
-    auto item = fw::GetFolderItem(shellPath, 1);
-    return item && item->Exists();
-}
-
-void SetPermissions(const std::string& shellPath, int mode) {
-    auto item = fw::GetFolderItem(shellPath, 1);
-    if (item && item->Exists()) item->SetPermissions(mode);
-}
-}  // namespace
 
 void CAfterChangeOptions::Event_Action() {
     App& a = app();
@@ -27,7 +14,7 @@ void CAfterChangeOptions::Event_Action() {
     // be made beside it. Try again at the next firing.
     if (CStartup::Running()) return;
     a.sPath = a.sNewPath.empty() ? a.sPath : a.sNewPath;
-    const bool folderPresent = Present(a.sPath);
+    const bool folderPresent = ExistsAt(a.sPath);
 
     if (folderPresent && !a.oTavelmorinth) {
         auto worker = fw::New<CTavelmorinth>();
@@ -67,14 +54,14 @@ void CAfterChangeOptions::Event_Action() {
 void CAfterChangeOptions::Rebuild() {
     App& a = app();
     const auto worker = a.oTavelmorinth;
-    SetPermissions(worker->sSourcePath, 0);
+    SetPermissionsAt(worker->sSourcePath, 0);
     if (!a.sNewPath.empty()) {
         worker->sSourcePath = a.sNewPath;
         a.SaveOptions();
     } else {
         worker->sSourcePath = a.sPath;
     }
-    SetPermissions(worker->sSourcePath, kSourcePermissions);
+    SetPermissionsAt(worker->sSourcePath, kSourcePermissions);
     a.bCleanRAMDiskWithShutdown = true;
     a.GetOptions();
     worker->Create();

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/App.h"
+#include "app/ShellPaths.h"
 #include "engine/CAfterChangeOptions.h"
 #include "engine/CTavelmorinth.h"
 #include "engine/EngineHooks.h"
@@ -12,11 +13,6 @@
 
 namespace {
 constexpr int kVolumeInUse = 16;
-
-bool VolumePresent(const std::string& shellPath) {
-    auto volume = fw::GetFolderItem(shellPath, 1);
-    return volume && volume->Exists();
-}
 
 // The wait cursor for the time the detach blocks the main thread.
 struct WaitCursor {
@@ -41,7 +37,7 @@ void CCleanRAMDisk::Event_Action() {
     if (a.bTransactionCopy) return;
 
     if (worker->oDat) {
-        if (bWithWriteBack && !a.bLastSyncComplete && VolumePresent(worker->sTargetpath)) {
+        if (bWithWriteBack && !a.bLastSyncComplete && ExistsAt(worker->sTargetpath)) {
             // Detaching now would destroy what the write-back could not save.
             a.sState = App::kNotSavedNoEject();
             KeepVolume();

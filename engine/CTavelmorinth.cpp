@@ -1,6 +1,7 @@
 #include "engine/CTavelmorinth.h"
 
 #include "app/App.h"
+#include "app/ShellPaths.h"
 #include "engine/CCleanRAMDisk.h"
 #include "engine/CSync.h"
 #include "framework/FolderItem.h"
@@ -9,14 +10,7 @@
 #include "framework/Strings.h"
 
 namespace {
-constexpr int kSourcePermissions = 500;  // decimal, as the program has always written it (octal 764)
-
 double SizeMB(const std::string& sizeText) { return fw::CDbl(fw::ReplaceAll(sizeText, ".", "")); }
-
-bool Present(const std::string& shellPath) {
-    auto item = fw::GetFolderItem(shellPath, 1);
-    return item && item->Exists();
-}
 
 // Makes the folder and whatever folders above it are missing: on a fresh account
 // even the Documents folder may not exist, and a source folder that was never
@@ -43,7 +37,7 @@ std::string CTavelmorinth::CreationCommand(const std::string& sizeText) {
 
 void CTavelmorinth::Create() {
     App& a = app();
-    if (Present(sTargetpath)) {
+    if (ExistsAt(sTargetpath)) {
         m_bKeptAttached = true;
     } else {
         a.sState = App::kWillbeCreated();
@@ -53,7 +47,7 @@ void CTavelmorinth::Create() {
         m_bKeptAttached = false;
         fw::Shell shell;
         shell.Execute(CreationCommand(a.sSize));
-        if (shell.ErrorCode() != 0 || !Present(sTargetpath)) {
+        if (shell.ErrorCode() != 0 || !ExistsAt(sTargetpath)) {
             a.sState = App::kCreateFailed();
             return;
         }
@@ -76,8 +70,7 @@ void CTavelmorinth::Create() {
 
 void CTavelmorinth::CreateLock() {
     auto ramLock = fw::GetFolderItem(sTargetpath + "/TMP/T.dat", 1);
-    auto source = fw::GetFolderItem(sSourcePath, 1);
-    if (source && source->Exists()) source->SetPermissions(kSourcePermissions);
+    SetPermissionsAt(sSourcePath, kSourcePermissions);
     auto sourceLock = fw::GetFolderItem(sSourcePath + "/TMP/T.dat", 1);
     if (ramLock && ramLock->Exists()) ramLock->Delete();
     if (sourceLock && sourceLock->Exists()) sourceLock->Delete();
