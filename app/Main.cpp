@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/App.h"
+#include "app/LaterStarts.h"
 #include "app/MainMenuBar.h"
 #include "app/frmFAQ.h"
 #include "engine/EngineHooks.h"
@@ -52,6 +53,8 @@ void _MakeDefaultView() {
 void _LateStartup() { _MakeDefaultView(); }
 
 int _Main(int argc, char** argv) {
+    // A program of this user runs already: it gets the request, and this start ends untouched.
+    if (const auto code = HandOverToRunningProgram(argc, argv)) return *code;
     fw::InitRuntime(argc, argv);
     int code = 1;
     fw::Guarded("start-up", [&] {
@@ -60,7 +63,9 @@ int _Main(int argc, char** argv) {
         auto exe = app().ExecutableFile();
         if (exe) fw::SetToolsFolder(exe->Parent()->Parent()->NativePath() + "/Helpers");
         _LateStartup();
+        ServeLaterStarts();
         code = fw::RunEventLoop(app());
+        StopServingLaterStarts();
     });
     return code;
 }
