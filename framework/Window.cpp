@@ -243,6 +243,8 @@ void Window::Show() {
     Impl& d = *impl_;
     if (d.closed || !d.frame) return;
     d.visible = true;
+    // Brought forward means seen: a minimized window comes back too.
+    if (d.frame->isMinimized()) d.frame->setWindowState(d.frame->windowState() & ~Qt::WindowMinimized);
     d.frame->show();
     if (QGuiApplication::platformName() != QLatin1String("offscreen")) d.frame->raise();  // it cannot there
     d.frame->activateWindow();
