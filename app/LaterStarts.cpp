@@ -125,6 +125,10 @@ void StopServingLaterStarts() {
 
 std::string AnswerLaterStart(const std::string& request) {
     if (request == "windows") return VisibleWindows();
+    if (request == "active") {
+        const auto w = fw::ActiveWindow();
+        return w ? w->ClassName() : "";
+    }
     if (request == kQuit || request == kShowActivity || request == kPreferences || request.rfind(kChoose, 0) == 0) {
         // Acted on from a timer, after the answer has gone out.
         Queue(request);

@@ -17,6 +17,7 @@ void StopServingLaterStarts();
 
 // A request line of a later start; answers one line. Acting on windows waits
 // until the start-up thread has made the workers. Besides the three requests of
-// the command line, "windows" lists the visible windows and "choose <item>"
-// chooses a menu item, for looking at a running program from outside.
+// the command line, "windows" lists the visible windows, "active" names the
+// active one and "choose <item>" chooses a menu item, for looking at a running
+// program from outside.
 std::string AnswerLaterStart(const std::string& request);

@@ -98,6 +98,7 @@ TEST_F(LaterStart, ASecondStartBringsTheFirstForwardAndEndsAndTheFirstThenQuitsN
     ASSERT_TRUE(EndsWithZero(second, 10, &took));
     EXPECT_LT(took, 3.0) << "a second start should end at once";
     EXPECT_TRUE(WaitFor([&] { return Shows("frmState"); }, 5)) << "the activity window did not come back";
+    EXPECT_TRUE(WaitFor([&] { return Ask("active") == "frmState"; }, 5)) << "it came back inactive";
     EXPECT_TRUE(first.Running());
     EXPECT_TRUE(Mounted(kRamDisk));
 
@@ -181,6 +182,7 @@ TEST_F(LaterStart, TheLauncherActionsReachTheRunningProgram) {
     EXPECT_FALSE(Shows("frmOptions"));
     ASSERT_TRUE(EndsWithZero(Spawn(commands["preferences"]), 10));
     EXPECT_TRUE(WaitFor([&] { return Shows("frmOptions"); }, 5)) << "Preferences did not open the options window";
+    EXPECT_TRUE(WaitFor([&] { return Ask("active") == "frmOptions"; }, 5));
 
     // Quit goes through the quit gate: the last write-back and the eject come first.
     std::ofstream(std::string(kRamDisk) + "/late.txt") << "saved just before the quit";
