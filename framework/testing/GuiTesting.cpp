@@ -80,6 +80,15 @@ bool Activate(Window& window) {
     return QTest::qWaitForWindowActive(frame, 2000);
 }
 
+void Minimize(Window& window) {
+    if (QWidget* frame = Frame(window)) frame->setWindowState(frame->windowState() | Qt::WindowMinimized);
+}
+
+bool IsMinimized(Window& window) {
+    QWidget* frame = Frame(window);
+    return frame && frame->isMinimized();
+}
+
 void Pump() {
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

@@ -55,6 +55,10 @@ double ShownFontSize(const Control& control);
 // Paint events the control received since the last call.
 int TakePaintCount(Control& control);
 
+// Minimizes the window as its title bar's button would; whether it is minimized.
+void Minimize(Window& window);
+bool IsMinimized(Window& window);
+
 bool SaveScreenshot(Window& window, const std::string& pngPath);
 // Renders a menu as it drops down.
 bool SaveMenuScreenshot(MenuItem& menu, const std::string& pngPath);
