@@ -6,6 +6,8 @@
 
 #include "app/App.h"
 #include "app/MainMenuBar.h"
+#include "engine/CCleanRAMDisk.h"
+#include "engine/CShutdown.h"
 #include "engine/CStartup.h"
 #include "framework/Menu.h"
 #include "framework/SingleInstance.h"
@@ -38,6 +40,16 @@ std::string RequestOf(int argc, char** argv) {
 // workers exist: before that, the options window would show and store nothing.
 bool StartedUp() { return app().oAfterChangeOptions && !CStartup::Running(); }
 
+// The options window closing starts a rebuild: not while the program ejects for
+// a quit or for another rebuild, nor while a quit waits for a pass.
+bool Armed(const fw::Timer* timer) { return timer && timer->Mode() != fw::Timer::ModeOff && timer->Enabled(); }
+
+bool QuitOrRebuildUnderWay() {
+    const App& a = app();
+    return a.bQuit || a.bShutdown || a.sState == App::kWillClosed() || Armed(a.oShutdown.get()) ||
+           Armed(a.oCleanRamDisk.get());
+}
+
 void Act(const std::string& request) {
     App& a = app();
     if (request == kQuit) {
@@ -46,9 +58,7 @@ void Act(const std::string& request) {
     } else if (request == kShowActivity) {
         frmState()->Show();
     } else if (request == kPreferences) {
-        // A quit under way has stopped the write-back; the options window would rebuild the RAM disk.
-        if (a.sState == App::kWillClosed()) return;
-        a._mnuOptions_Action();
+        if (!QuitOrRebuildUnderWay()) a._mnuOptions_Action();
     } else if (request.rfind(kChoose, 0) == 0) {
         if (auto item = a.MenuBar ? a.MenuBar->Lookup(request.substr(std::strlen(kChoose))) : nullptr) item->Trigger();
     }

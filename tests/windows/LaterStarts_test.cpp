@@ -5,7 +5,12 @@
 
 #include "WindowsFixture.h"
 #include "app/LaterStarts.h"
+#include <cctype>
+#include <functional>
+
 #include "engine/CAfterChangeOptions.h"
+#include "engine/CCleanRAMDisk.h"
+#include "engine/CShutdown.h"
 #include "windows/frmOptions.h"
 #include "windows/frmState.h"
 
@@ -15,10 +20,15 @@ class LaterStarts : public WindowsFixture {
 protected:
     void TearDown() override {
         StopServingLaterStarts();
-        app().oAfterChangeOptions = nullptr;
+        App& a = app();
+        for (fw::Timer* t : {static_cast<fw::Timer*>(a.oShutdown.get()), static_cast<fw::Timer*>(a.oCleanRamDisk.get())})
+            if (t) t->SetEnabled(false);
+        a.oShutdown = nullptr;
+        a.oCleanRamDisk = nullptr;
+        a.oAfterChangeOptions = nullptr;
         WindowsFixture::TearDown();
     }
-    // The workers exist once the start-up thread is through.
+    // The workers exist once the start-up thread is through (the one that matters here).
     void StartUpDone() { app().oAfterChangeOptions = fw::New<CAfterChangeOptions>(); }
     void Run() {
         clock.Advance(100);
@@ -41,15 +51,52 @@ TEST_F(LaterStarts, WindowsWaitUntilTheStartUpIsOver) {
     EXPECT_EQ(AnswerLaterStart("windows"), "frmState frmOptions");
 }
 
-TEST_F(LaterStarts, ThePreferencesStayShutWhileAQuitIsUnderWay) {
+struct UnderWayCase {
+    const char* name;
+    std::function<void(App&)> state;
+};
+
+void PrintTo(const UnderWayCase& c, std::ostream* os) { *os << c.name; }
+
+const UnderWayCase kUnderWayCases[] = {
+    {"a quit was asked for", [](App& a) { a.sState = App::kWillClosed(); }},
+    {"a quit waits for a pass to end",
+     [](App& a) {
+         a.oShutdown->SetMode(fw::Timer::ModeMultiple);
+         a.oShutdown->SetPeriod(500);
+         a.oShutdown->SetEnabled(true);
+     }},
+    {"the RAM disk is being ejected",
+     [](App& a) {
+         a.oCleanRamDisk->SetMode(fw::Timer::ModeMultiple);
+         a.oCleanRamDisk->SetPeriod(1000);
+         a.oCleanRamDisk->SetEnabled(true);
+     }},
+    {"the quit goes through", [](App& a) { a.bQuit = true; }},
+};
+
+class PreferencesUnderWay : public LaterStarts, public ::testing::WithParamInterface<UnderWayCase> {};
+
+// Closing the options window would start a rebuild in the middle of it.
+TEST_P(PreferencesUnderWay, TheOptionsWindowStaysShutButTheActivityWindowComes) {
     StartUpDone();
-    app().sState = App::kWillClosed();
+    App& a = app();
+    a.oShutdown = fw::New<CShutdown>();
+    a.oCleanRamDisk = fw::New<CCleanRAMDisk>();
+    GetParam().state(a);
     AnswerLaterStart("preferences");
     AnswerLaterStart("show-activity");
     Run();
     EXPECT_FALSE(Open("frmOptions"));
     EXPECT_TRUE(Open("frmState"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, PreferencesUnderWay, ::testing::ValuesIn(kUnderWayCases),
+                         [](const auto& info) {
+                             std::string name;
+                             for (const char* p = info.param.name; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+                             return name;
+                         });
 
 TEST_F(LaterStarts, AMinimizedActivityWindowComesBack) {
     StartUpDone();
