@@ -32,6 +32,7 @@ constexpr qint64 kMaxRequestBytes = 1024;
 
 // Kept for the life of the process: the lock goes when the process goes.
 int gLockFd = -1;
+int gFolderFd = -1;
 std::string gSocketPath;
 QLocalServer* gServer = nullptr;
 std::function<std::string(const std::string&)> gHandler;
@@ -84,6 +85,20 @@ void Accept() {
         // A peer that connects and says nothing is let go.
         QTimer::singleShot(kAnswerMs, socket, [socket] { socket->abort(); });
         if (socket->bytesAvailable() > 0) Answer(socket);
+    }
+}
+
+// Periodic clean-ups of runtime folders and /tmp spare sticky files and
+// folders that somebody holds a lock on; a lock file cleaned away would let a
+// second program start.
+void KeepFromCleanUp(const std::string& folder, int lockFd) {
+    if (::fchmod(lockFd, S_ISVTX | 0600) != 0) {
+        // Only the clean-up protection is lost.
+    }
+    gFolderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (gFolderFd >= 0 && ::flock(gFolderFd, LOCK_SH | LOCK_NB) != 0) {
+        ::close(gFolderFd);
+        gFolderFd = -1;
     }
 }
 
@@ -208,6 +223,7 @@ InstanceClaim ClaimInstance(const std::string& stem, const std::string& request,
             }
             gLockFd = fd;
             gSocketPath = socketPath;
+            KeepFromCleanUp(folder, fd);
             claim.kind = InstanceClaim::Kind::First;
             return claim;
         }
@@ -249,6 +265,9 @@ bool ServeInstanceRequests(std::function<std::string(const std::string&)> handle
     if (!gServer->listen(QString::fromStdString(gSocketPath))) {
         if (error) *error = gServer->errorString().toStdString();
         return false;
+    }
+    if (::chmod(gSocketPath.c_str(), S_ISVTX | 0600) != 0) {
+        // Only the clean-up protection is lost; the folder keeps others out.
     }
     return true;
 }

@@ -157,6 +157,9 @@ TEST_F(LaterStart, ASocketLeftByACrashedRunIsReplaced) {
     Program& program = Start();
     ASSERT_TRUE(Ready()) << ProgramLog();
     EXPECT_TRUE(program.Running());
+    // Sticky, so that a clean-up of the runtime folder leaves both alone while the program runs.
+    EXPECT_EQ(Mode(RunFolder() + "/tavelmorinth.lock"), 01600);
+    EXPECT_EQ(Mode(Socket()), 01600);
     // And it answers later starts.
     ASSERT_TRUE(CloseActivityWindow()) << ProgramLog();
     Program& again = Start();
