@@ -93,10 +93,15 @@ TEST_F(LaterStart, ASecondStartBringsTheFirstForwardAndEndsAndTheFirstThenQuitsN
     ASSERT_TRUE(Ready()) << ProgramLog();
     ASSERT_TRUE(CloseActivityWindow()) << ProgramLog();
 
-    Program& second = Start();
+    // With a home of its own and a display it cannot reach: a start that read
+    // settings would leave a settings folder there, and one that set up windows would fail.
+    const std::string otherHome = fs::path(home_).parent_path().string() + "/second-home";
+    fs::create_directories(otherHome);
+    Program& second = Spawn({"/usr/bin/env", "HOME=" + otherHome, "QT_QPA_PLATFORM=xcb", TVM_EXECUTABLE});
     double took = 0;
     ASSERT_TRUE(EndsWithZero(second, 10, &took));
     EXPECT_LT(took, 3.0) << "a second start should end at once";
+    EXPECT_EQ(CountEntries(otherHome), 0u) << "the second start made files";
     EXPECT_TRUE(WaitFor([&] { return Shows("frmState"); }, 5)) << "the activity window did not come back";
     EXPECT_TRUE(WaitFor([&] { return Ask("active") == "frmState"; }, 5)) << "it came back inactive";
     EXPECT_TRUE(first.Running());
