@@ -34,7 +34,8 @@ std::map<std::string, std::vector<std::string>> LauncherCommands() {
         if (line.rfind("[", 0) == 0) group = line;
         if (line.rfind("Exec=", 0) != 0) continue;
         const std::string prefix = "[Desktop Action ";
-        const std::string action = group.rfind(prefix, 0) == 0 ? group.substr(prefix.size(), group.size() - prefix.size() - 1) : "";
+        const bool isAction = group.rfind(prefix, 0) == 0;
+        const std::string action = isAction ? group.substr(prefix.size(), group.size() - prefix.size() - 1) : "";
         std::istringstream words(line.substr(5));
         for (std::string word; words >> word;)
             if (word.rfind("%", 0) != 0) out[action].push_back(word);
@@ -70,7 +71,8 @@ protected:
         const auto start = Steady::now();
         const auto status = p.WaitExit(seconds);
         if (took) *took = std::chrono::duration<double>(Steady::now() - start).count();
-        if (!status) return ::testing::AssertionFailure() << "still running after " << seconds << " s\n" << ProgramLog();
+        if (!status)
+            return ::testing::AssertionFailure() << "still running after " << seconds << " s\n" << ProgramLog();
         if (!WIFEXITED(*status) || WEXITSTATUS(*status) != 0)
             return ::testing::AssertionFailure() << DescribeStatus(*status) << "\n" << ProgramLog();
         return ::testing::AssertionSuccess();

@@ -21,8 +21,8 @@ protected:
     void TearDown() override {
         StopServingLaterStarts();
         App& a = app();
-        for (fw::Timer* t : {static_cast<fw::Timer*>(a.oShutdown.get()), static_cast<fw::Timer*>(a.oCleanRamDisk.get())})
-            if (t) t->SetEnabled(false);
+        if (a.oShutdown) a.oShutdown->SetEnabled(false);
+        if (a.oCleanRamDisk) a.oCleanRamDisk->SetEnabled(false);
         a.oShutdown = nullptr;
         a.oCleanRamDisk = nullptr;
         a.oAfterChangeOptions = nullptr;
@@ -94,7 +94,8 @@ TEST_P(PreferencesUnderWay, TheOptionsWindowStaysShutButTheActivityWindowComes) 
 INSTANTIATE_TEST_SUITE_P(Cases, PreferencesUnderWay, ::testing::ValuesIn(kUnderWayCases),
                          [](const auto& info) {
                              std::string name;
-                             for (const char* p = info.param.name; *p; ++p) name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+                             for (const char* p = info.param.name; *p; ++p)
+                                 name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
                              return name;
                          });
 
