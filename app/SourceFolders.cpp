@@ -101,7 +101,8 @@ bool Refused(const std::string& path, const std::vector<Place>& homes) {
     for (const Place& home : homes) {
         if (home.IsInside(path)) return true;
         for (const char* folder : kHomeFolders)
-            if (path == home.lexical + folder || (!home.resolved.empty() && path == home.resolved + folder)) return true;
+            if (path == home.lexical + folder || (!home.resolved.empty() && path == home.resolved + folder))
+                return true;
         for (const char* folder : kHomeKeyFolders)
             if (PlaceOf(home.lexical + folder).Contains(path, false)) return true;
     }

@@ -162,11 +162,11 @@ TEST_P(ListUses, ChangingAListAnyWayDisablesTheFolderButton) {
 
 INSTANTIATE_TEST_SUITE_P(
     KeysAndWheel, ListUses,
-    ::testing::Values(ListUse{"SizeByArrowKey", "cmbSize", [](fw::PopupMenu& l) { fw::testing::PressKeysOn(l, "Down"); }},
-                      ListUse{"IntervalByArrowKey", "cmbInterval",
-                              [](fw::PopupMenu& l) { fw::testing::PressKeysOn(l, "Up"); }},
-                      ListUse{"SizeByWheel", "cmbSize", [](fw::PopupMenu& l) { fw::testing::TurnWheel(l, -1); }},
-                      ListUse{"IntervalByWheel", "cmbInterval", [](fw::PopupMenu& l) { fw::testing::TurnWheel(l, 1); }}),
+    ::testing::Values(
+        ListUse{"SizeByArrowKey", "cmbSize", [](fw::PopupMenu& l) { fw::testing::PressKeysOn(l, "Down"); }},
+        ListUse{"IntervalByArrowKey", "cmbInterval", [](fw::PopupMenu& l) { fw::testing::PressKeysOn(l, "Up"); }},
+        ListUse{"SizeByWheel", "cmbSize", [](fw::PopupMenu& l) { fw::testing::TurnWheel(l, -1); }},
+        ListUse{"IntervalByWheel", "cmbInterval", [](fw::PopupMenu& l) { fw::testing::TurnWheel(l, 1); }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(OptionsWindow, TheFolderChooserOpensAtTheSourceFolder) {
