@@ -268,6 +268,15 @@ TEST_F(Settings, EverySizeAndIntervalTheWindowOffersReadsBackAsWritten) {
     }
 }
 
+TEST_F(Settings, AFileWithCarriageReturnLineEndsReadsTheSame) {
+    WriteFile(settingsFile(), "1.024\r\n5m\r\n" + root + "/none\r\n0040\r\n0010\r\n");
+    App& a = app();
+    a.GetOptions();
+    EXPECT_EQ(a.sSize, "1.024");
+    EXPECT_EQ(a.sInterval, "5m");
+    EXPECT_EQ(a.sPath, root + "/none");
+}
+
 TEST_F(Settings, ATextThatIsNoIntervalGivesSixtySeconds) {
     App& a = app();
     for (const char* text : {"inf", "-inf", "nan", "0", "-5", "abc", "", "1e300m", "0.001"}) {
