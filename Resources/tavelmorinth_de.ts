@@ -228,5 +228,17 @@
         <source>HTMLViewer.kPageNotLoaded</source>
         <translation>Die Seite konnte nicht geladen werden.</translation>
     </message>
+    <message>
+        <source>App.kSourceRefused</source>
+        <translation>Dieser Ordner kann nicht der Quellordner sein: Tavelmorinth sperrt seinen Quellordner für alle, wenn es beendet wird. Bitte wählen Sie einen eigenen Ordner, nicht Ihren Benutzerordner, einen Ordner darüber, einen Ordner des Systems, den Einstellungsordner oder die RAM-Disk, und keinen Ordner, dessen Name einen Zeilenumbruch enthält.</translation>
+    </message>
+    <message>
+        <source>App.kSourceNotUsable</source>
+        <translation>Achtung, dieser Quellordner kann nicht verwendet werden: Er ist Ihr Benutzerordner, ein Ordner darüber, ein Ordner des Systems, der Einstellungsordner oder die RAM-Disk, oder sein Name enthält einen Zeilenumbruch. Bitte wählen Sie in den Optionen einen anderen Quellordner.</translation>
+    </message>
+    <message>
+        <source>App.kSettingsNotSaved</source>
+        <translation>Die Einstellungen konnten nicht gespeichert werden. Bitte prüfen Sie, ob in den Einstellungsordner und in den Quellordner geschrieben werden kann. Die bisherigen Einstellungen bleiben in Gebrauch.</translation>
+    </message>
 </context>
 </TS>

@@ -39,6 +39,9 @@ public:
     int64_t GetSecondsInterval();
     void SaveOptions();
     void SetDefaults();
+    // SaveOptions for callers that go on after a failure: false, with the status
+    // kSettingsNotSaved, when the settings could not be written.
+    bool TrySaveOptions();
 
     void Startup();
     void StartupSub();

@@ -52,4 +52,15 @@
     X(kKeptAttached,                                                                                          \
       "Tavelmorinth was still attached from an earlier run. Its files were kept and will be saved on the "    \
       "hard disk.")                                                                                           \
-    X(kNotSavedNoEject, "The data could not be written to the hard disk, so Tavelmorinth was not ejected.")
+    X(kNotSavedNoEject, "The data could not be written to the hard disk, so Tavelmorinth was not ejected.")  \
+    X(kSourceRefused,                                                                                         \
+      "This folder cannot be the source folder: Tavelmorinth closes its source folder to everyone when it "    \
+      "ends. Please choose a folder of its own, not your home folder, a folder above it, a folder of the "      \
+      "system, the settings folder or the RAM disk, and no folder whose name holds a line break.")            \
+    X(kSourceNotUsable,                                                                                       \
+      "Attention, this source folder cannot be used: it is your home folder, a folder above it, a folder of "  \
+      "the system, the settings folder or the RAM disk, or its name holds a line break. Please choose another " \
+      "source folder in the options.")                                                                        \
+    X(kSettingsNotSaved,                                                                                      \
+      "The settings could not be saved. Please check that the settings folder and the source folder can be "   \
+      "written. The settings in use stay as they were.")

@@ -1,6 +1,7 @@
 // The application's events: the start-up road and the quit gate.
 #include "app/App.h"
 #include "app/ShellPaths.h"
+#include "app/SourceFolders.h"
 #include "app/MainMenuBar.h"
 #include "engine/CShutdown.h"
 #include "engine/CStartup.h"
@@ -47,17 +48,19 @@ std::string App::VersionText() const {
 
 void App::StartupSub() {
     auto source = fw::GetFolderItem(sPath, 1);
-    bool missing = !source || !source->Exists();
+    // A folder that may not be the source folder is left alone as a missing one.
+    const bool refused = IsRefusedSourceFolder(sPath);
+    bool missing = refused || !source || !source->Exists();
     auto startup = fw::New<CStartup>();
     // On the very first start the worker creates the folder.
-    if (bFirstStart) missing = false;
+    if (bFirstStart && !refused) missing = false;
     if (missing) {
         sNewPath = sPath;
         sPath.clear();
         frmState()->Show();
         startup->bEnableTimer = false;
         startup->Run();
-        sState = kSourceNotAvailable();
+        sState = refused ? kSourceNotUsable() : kSourceNotAvailable();
     } else {
         frmState()->Show();
         startup->Run();

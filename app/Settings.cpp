@@ -6,7 +6,10 @@
 #include <cstdio>
 
 #include "app/App.h"
+#include "app/SettingTexts.h"
 #include "app/ShellPaths.h"
+#include "app/SourceFolders.h"
+#include "framework/Exceptions.h"
 #include "framework/FolderItem.h"
 #include "framework/Screen.h"
 #include "framework/SpecialFolder.h"
@@ -44,6 +47,10 @@ std::string CleanInterval(const std::string& s) {
 // the new text goes to a hidden file beside it, is flushed to disk, and is then
 // renamed over the old one. On failure the old file stays as it was.
 void ReplaceTextFile(const fw::Ref<fw::FolderItem>& target, const std::string lines[5]) {
+    // A line end inside a value would shift every later line when it is read back.
+    for (int i = 0; i < 5; ++i)
+        if (lines[i].find_first_of("\r\n") != std::string::npos)
+            throw fw::IOException(EINVAL, "A settings value holds a line break: " + target->NativePath());
     auto folder = target->Parent();
     auto temp = folder->Child("." + target->Name() + ".new");
     try {
@@ -87,17 +94,23 @@ void App::GetOptions() {
     }
     ReadFiveLineGroups(main, *this);
 
+    // A folder that may not be the source folder counts as missing: no
+    // permissions, no copy from it.
+    const bool usable = !sPath.empty() && !IsRefusedSourceFolder(sPath);
     // The program leaves the source folder closed (permissions 0) when it ends.
-    SetPermissionsAt(sPath, kSourcePermissions);
+    if (usable) SetPermissionsAt(sPath, kSourcePermissions);
 
-    auto copy = sPath.empty() ? nullptr : fw::GetFolderItem(sPath + kSettingsFile, 1);
+    auto copy = usable ? fw::GetFolderItem(sPath + kSettingsFile, 1) : nullptr;
     if (copy && copy->Exists()) ReadFiveLineGroups(copy, *this);
     SetDefaults();
 }
 
 void App::SetDefaults() {
-    if (sSize.empty()) sSize = "256";
-    if (sInterval.empty()) sInterval = "60";
+    // Only what the options window offers is used; anything else (a hand-edited
+    // line, a lost one) takes the default, so that no size or interval is made
+    // of a text the program never wrote.
+    if (!IsSizeText(sSize)) sSize = "256";
+    if (!IsIntervalToken(sInterval)) sInterval = "60";
     if (sPath.empty()) sPath = fw::SpecialFolder::Documents()->ShellPath() + "/TavelmorinthSource";
     // A stored position is kept while the window's corner lies on the main screen
     // with room for its title bar; otherwise the default brings the window back.
@@ -107,6 +120,8 @@ void App::SetDefaults() {
 }
 
 int64_t App::GetSecondsInterval() {
+    // A text that is no token would give no interval, or one of no seconds at all.
+    if (!IsIntervalToken(sInterval)) return 60;
     double seconds;
     if (fw::InStr(1, sInterval, "m") > 0) {
         seconds = fw::CDbl(sInterval) * 60.0;
@@ -134,8 +149,10 @@ void App::SaveOptions() {
     };
     ReplaceTextFile(main, mainLines);
 
-    CreatePrefsFolder(false, sourcePath);
-    auto copy = sourcePath.empty() ? nullptr : fw::GetFolderItem(sourcePath + kSettingsFile, 1);
+    // A folder that may not be the source folder gets no settings copy, as a missing one.
+    const bool usable = !sourcePath.empty() && !IsRefusedSourceFolder(sourcePath);
+    if (usable) CreatePrefsFolder(false, sourcePath);
+    auto copy = usable ? fw::GetFolderItem(sourcePath + kSettingsFile, 1) : nullptr;
     if (copy) {
         const bool sizeOrIntervalPending = !sNewSize.empty() || !sNewInterval.empty();
         const std::string copyLines[5] = {
@@ -155,5 +172,15 @@ void App::SaveOptions() {
         sNewSize.clear();
         sNewInterval.clear();
         sNewPath.clear();
+    }
+}
+
+bool App::TrySaveOptions() {
+    try {
+        SaveOptions();
+        return true;
+    } catch (const fw::RuntimeException&) {
+        sState = kSettingsNotSaved();
+        return false;
     }
 }

@@ -1,5 +1,6 @@
 #include "app/ShellPaths.h"
 
+#include "app/SourceFolders.h"
 #include "framework/FolderItem.h"
 
 bool ExistsAt(const std::string& shellPath) {
@@ -8,6 +9,8 @@ bool ExistsAt(const std::string& shellPath) {
 }
 
 void SetPermissionsAt(const std::string& shellPath, int mode) {
+    // Whatever road led here, such a folder keeps the permissions it has.
+    if (IsRefusedSourceFolder(shellPath)) return;
     auto item = fw::GetFolderItem(shellPath, 1);
     if (item && item->Exists()) item->SetPermissions(mode);
 }

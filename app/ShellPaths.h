@@ -9,5 +9,6 @@ inline constexpr int kSourcePermissions = 500;
 
 // The path names an entry that is there.
 bool ExistsAt(const std::string& shellPath);
-// Sets the entry's permissions when it is there; otherwise does nothing.
+// Sets the entry's permissions when it is there and may be a source folder
+// (IsRefusedSourceFolder); otherwise does nothing.
 void SetPermissionsAt(const std::string& shellPath, int mode);

@@ -2,6 +2,7 @@
 
 #include "app/App.h"
 #include "app/ShellPaths.h"
+#include "app/SourceFolders.h"
 #include "engine/CCleanRAMDisk.h"
 #include "engine/CStartup.h"
 #include "engine/CTavelmorinth.h"
@@ -14,7 +15,9 @@ void CAfterChangeOptions::Event_Action() {
     // be made beside it. Try again at the next firing.
     if (CStartup::Running()) return;
     a.sPath = a.sNewPath.empty() ? a.sPath : a.sNewPath;
-    const bool folderPresent = ExistsAt(a.sPath);
+    // A folder that may not be the source folder is never used, as a missing one.
+    const bool refused = IsRefusedSourceFolder(a.sPath);
+    const bool folderPresent = !refused && ExistsAt(a.sPath);
 
     if (folderPresent && !a.oTavelmorinth) {
         auto worker = fw::New<CTavelmorinth>();
@@ -28,6 +31,12 @@ void CAfterChangeOptions::Event_Action() {
     if (!a.bTransactionCopy && !bCleanStarted) {
         a.oTimerCopy->SetEnabled(false);
         if (folderPresent) {
+            // The chosen settings are stored before anything is ejected: when
+            // they cannot be, the RAM disk goes on as it is.
+            if (!a.sNewPath.empty() && !a.TrySaveOptions()) {
+                KeepCurrentSettings();
+                return;
+            }
             a.bCleanRAMDiskWithShutdown = false;
             bCleanStarted = true;
             a.oTavelmorinth->CleanRAMDisk();
@@ -36,7 +45,7 @@ void CAfterChangeOptions::Event_Action() {
 
     if (!folderPresent) {
         SetEnabled(false);
-        a.sState = App::kSourceNotAvailable();
+        a.sState = refused ? App::kSourceNotUsable() : App::kSourceNotAvailable();
         // Nothing will be rebuilt: once this rebuild's eject is over, a later
         // quit must end the program (a running eject sees this timer off).
         if (bCleanStarted && !Armed(a.oCleanRamDisk)) a.bCleanRAMDiskWithShutdown = true;
@@ -54,19 +63,41 @@ void CAfterChangeOptions::Event_Action() {
 void CAfterChangeOptions::Rebuild() {
     App& a = app();
     const auto worker = a.oTavelmorinth;
-    SetPermissionsAt(worker->sSourcePath, 0);
-    if (!a.sNewPath.empty()) {
-        worker->sSourcePath = a.sNewPath;
-        a.SaveOptions();
+    // Settings chosen again while this rebuild waited: stored before any folder
+    // is touched; when they cannot be, the RAM disk comes back as it was.
+    const bool saved = a.sNewPath.empty() || a.TrySaveOptions();
+    if (!saved) {
+        DropPendingSettings();
     } else {
+        SetPermissionsAt(worker->sSourcePath, 0);
         worker->sSourcePath = a.sPath;
+        SetPermissionsAt(worker->sSourcePath, kSourcePermissions);
     }
-    SetPermissionsAt(worker->sSourcePath, kSourcePermissions);
     a.bCleanRAMDiskWithShutdown = true;
-    a.GetOptions();
+    if (saved) a.GetOptions();
     worker->Create();
     a.oTimerCopy->SetPeriod(a.GetSecondsInterval() * 1000);
     a.oTimerCopy->SetEnabled(true);
     SetEnabled(false);
     bCleanStarted = false;
+    if (!saved) a.sState = App::kSettingsNotSaved();
+}
+
+void CAfterChangeOptions::DropPendingSettings() {
+    App& a = app();
+    a.sPath = a.oTavelmorinth->sSourcePath;
+    a.sNewSize.clear();
+    a.sNewInterval.clear();
+    a.sNewPath.clear();
+    // A save that failed half-way may have written the main file: it names the
+    // settings in use again (a second failure changes nothing).
+    a.TrySaveOptions();
+    a.sState = App::kSettingsNotSaved();
+}
+
+void CAfterChangeOptions::KeepCurrentSettings() {
+    App& a = app();
+    DropPendingSettings();
+    a.oTimerCopy->SetEnabled(true);
+    SetEnabled(false);
 }

@@ -14,4 +14,9 @@ protected:
 
 private:
     void Rebuild();
+    // After a failed save: the pending settings are dropped and the ones in use
+    // stay, with their source folder.
+    void DropPendingSettings();
+    // ... and the current RAM disk goes on: write-back on, this rebuild ended.
+    void KeepCurrentSettings();
 };

@@ -83,7 +83,7 @@ void CCleanRAMDisk::Detach() {
         KeepVolume();
         worker->CreateLock();
     } else if (!a.sNewSize.empty()) {
-        a.SaveOptions();
+        a.TrySaveOptions();  // a failure is in the status; the sequence goes on
     }
 }
 

@@ -225,7 +225,10 @@ void PopupMenu::MakeWidget(Window& window) {
     auto* w = new ComboWidget(this, ContentOf(window));
     for (const auto& row : rows_) w->addItem(gui::ToQt(row));
     w->setCurrentIndex(static_cast<int>(listIndex_));
-    QObject::connect(w, &QComboBox::activated, w, [this](int index) { listIndex_ = index; });
+    QObject::connect(w, &QComboBox::activated, w, [this](int index) {
+        listIndex_ = index;
+        if (Owner() && Change) gui::Callback("PopupMenu Change", [this] { Change(); });
+    });
     native().widget = w;
 }
 

@@ -164,6 +164,8 @@ public:
 
     // A mouse press on the list, before it opens; true keeps it closed.
     std::function<bool(int x, int y)> MouseDown;
+    // The user chose a row, by mouse, keyboard or wheel (not SetListIndex).
+    std::function<void()> Change;
 
 protected:
     void MakeWidget(Window& window) override;

@@ -11,9 +11,15 @@
 
 namespace fw {
 
-Ref<FolderItem> SelectFolder() {
+Ref<FolderItem> SelectFolder(const Ref<FolderItem>& startAt) {
     gui::EnsureGuiSetup();
     QFileDialog dialog(QApplication::activeWindow());
+    for (auto folder = startAt; folder; folder = folder->Parent()) {
+        if (folder->Exists() && folder->Directory()) {
+            dialog.setDirectory(gui::ToQt(folder->NativePath()));
+            break;
+        }
+    }
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
     dialog.setWindowModality(Qt::ApplicationModal);

@@ -8,8 +8,9 @@
 
 namespace fw {
 
-// Lets the user choose a folder; Nil when the chooser was cancelled.
-Ref<FolderItem> SelectFolder();
+// Lets the user choose a folder; Nil when the chooser was cancelled. It opens at
+// `startAt`, or at the nearest folder above it that exists.
+Ref<FolderItem> SelectFolder(const Ref<FolderItem>& startAt = nullptr);
 
 // Hands an http: or mailto: address to the desktop's `xdg-open` (looked up on
 // PATH at every call), detached. Answers false when no xdg-open was found or it

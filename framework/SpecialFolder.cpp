@@ -29,15 +29,18 @@ std::string AbsoluteEnv(const char* name) {
     return WithoutTrailingSlashes(value);
 }
 
-std::string Home() {
-    std::string home = AbsoluteEnv("HOME");
-    if (!home.empty()) return home;
+std::string DatabaseHome() {
     std::vector<char> buffer(16384);
     passwd entry;
     passwd* found = nullptr;
     if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_dir)
         return WithoutTrailingSlashes(found->pw_dir);
     return "/";
+}
+
+std::string Home() {
+    std::string home = AbsoluteEnv("HOME");
+    return home.empty() ? DatabaseHome() : home;
 }
 
 // The value of a line `XDG_DOCUMENTS_DIR="$HOME/Documents"`, or "" when the line
@@ -98,5 +101,9 @@ Ref<FolderItem> Documents() {
     if (documents.empty()) documents = Under(home, "/Documents");
     return New<FolderItem>(documents);
 }
+
+Ref<FolderItem> UserHome() { return New<FolderItem>(Home()); }
+
+Ref<FolderItem> AccountHome() { return New<FolderItem>(DatabaseHome()); }
 
 }  // namespace fw::SpecialFolder

@@ -10,5 +10,9 @@ Ref<FolderItem> ApplicationData();
 // XDG_DOCUMENTS_DIR from $XDG_CONFIG_HOME/user-dirs.dirs (default ~/.config), else
 // ~/Documents. Nothing is created.
 Ref<FolderItem> Documents();
+// $HOME, else the account's home folder.
+Ref<FolderItem> UserHome();
+// The home folder the user database names for this account ("/" when none).
+Ref<FolderItem> AccountHome();
 
 }  // namespace fw::SpecialFolder

@@ -3,11 +3,13 @@
 #include <array>
 
 #include "app/App.h"
+#include "app/SettingTexts.h"
+#include "app/SourceFolders.h"
 #include "engine/CAfterChangeOptions.h"
 #include "framework/Dialogs.h"
+#include "framework/FolderItem.h"
 #include "framework/Strings.h"
 #include "framework/Timer.h"
-
 
 namespace {
 
@@ -25,8 +27,8 @@ constexpr std::array<SizeRow, 16> kSizeRows{{
     {"3.328 MB", 3200}, {"3.584 MB", 3456}, {"3.840 MB", 3756}, {"4.096 MB", 3956},
 }};
 
-constexpr std::array<const char*, frmOptions::kIntervalRows> kTokens{
-    "10", "20", "30", "40", "50", "60", "2m", "5m", "10m", "20m", "30m", "40m", "50m", "60m", "2S", "3S", "4S"};
+constexpr const auto& kTokens = kIntervalTokens;
+static_assert(kIntervalTokens.size() == frmOptions::kIntervalRows);
 
 void ArmRebuildTimer(fw::Timer& timer) {
     timer.SetMode(fw::Timer::ModeMultiple);
@@ -96,18 +98,18 @@ void frmOptions::CreateControls() {
         return c;
     };
     Add<fw::GroupBox>("fraSize", at(20, 14, 446, 78, 0))->SetCaption("#kSizeOfDrive");
-    Add<fw::PopupMenu>("cmbSize", at(30, 52, 103, 20, 0, "fraSize"))->MouseDown = [this](int x, int y) {
-        return cmbSize_MouseDown(x, y);
-    };
+    auto sizes = Add<fw::PopupMenu>("cmbSize", at(30, 52, 103, 20, 0, "fraSize"));
+    sizes->MouseDown = [this](int x, int y) { return cmbSize_MouseDown(x, y); };
+    sizes->Change = [this] { ListChanged(); };
     auto info = at(160, 42, 296, 50, 1, "fraSize");
     info.FontSize = 12;
     info.Transparent = false;
     Add<fw::Label>("lblInfoSize", info)->SetMultiline(true);
     Add<fw::GroupBox>("fraIntervall", at(20, 115, 446, 78, 1))
         ->SetCaption("Intervall zum Schreiben in den Quellordner");
-    Add<fw::PopupMenu>("cmbInterval", at(31, 151, 103, 20, 0, "fraIntervall"))->MouseDown = [this](int x, int y) {
-        return cmbInterval_MouseDown(x, y);
-    };
+    auto intervals = Add<fw::PopupMenu>("cmbInterval", at(31, 151, 103, 20, 0, "fraIntervall"));
+    intervals->MouseDown = [this](int x, int y) { return cmbInterval_MouseDown(x, y); };
+    intervals->Change = [this] { ListChanged(); };
     Add<fw::GroupBox>("fraPath", at(20, 210, 446, 78, 2))->SetCaption("#kPathToSourceFolder");
     auto button = Add<fw::PushButton>("cmdPath", at(373, 244, 80, 20, 1, "fraPath"));
     button->SetCaption("#kChange");
@@ -167,9 +169,12 @@ void frmOptions::DisplayOtherSize(double m) {
 
 void frmOptions::GetFormOptions() {
     App& a = app();
-    a.sNewSize = fw::Trim(fw::Replace(cmbSize()->Text(), "MB", ""));
+    // With no row selected (the size in use is not offered for this folder) the
+    // size in use goes on; an empty one would be stored and read back as 256.
+    const std::string size = fw::Trim(fw::Replace(cmbSize()->Text(), "MB", ""));
+    a.sNewSize = size.empty() ? a.sSize : size;
     const int64_t index = cmbInterval()->ListIndex();
-    if (index >= 0 && index < kIntervalRows) a.sNewInterval = kTokens[static_cast<size_t>(index)];
+    a.sNewInterval = index >= 0 && index < kIntervalRows ? kTokens[static_cast<size_t>(index)] : a.sInterval;
     a.sNewPath = lblPath()->Text();
 }
 
@@ -189,10 +194,20 @@ bool frmOptions::cmbInterval_MouseDown(int, int) {
     return false;
 }
 
+// A row chosen without the mouse (keys, wheel) binds the opening as a press does.
+void frmOptions::ListChanged() { cmdPath()->SetEnabled(false); }
+
 void frmOptions::cmdPath_Action() {
     cmbSize()->SetEnabled(false);
     cmbInterval()->SetEnabled(false);
-    if (auto folder = fw::SelectFolder()) lblPath()->SetText(folder->ShellPath());
+    auto folder = fw::SelectFolder(fw::GetFolderItem(lblPath()->Text(), 1));
+    if (!folder) return;
+    const std::string path = folder->ShellPath();
+    if (IsRefusedSourceFolder(path)) {
+        fw::MsgBox(App::kSourceRefused());
+        return;
+    }
+    lblPath()->SetText(path);
 }
 
 fw::Ref<class frmOptions> frmOptions() { return fw::ImplicitWindow<class frmOptions>("frmOptions"); }

@@ -35,6 +35,7 @@ protected:
 private:
     bool cmbSize_MouseDown(int x, int y);
     bool cmbInterval_MouseDown(int x, int y);
+    void ListChanged();
     void cmdPath_Action();
     void SetOptions();
     void DisplayOtherSize(double m);

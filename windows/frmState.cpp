@@ -63,7 +63,8 @@ void frmState::Event_Close() {
     App& a = app();
     a.sStateTop = fw::Format(Top(), "0000");
     a.sStateLeft = fw::Format(Left(), "0000");
-    a.SaveOptions();
+    // A position that cannot be stored must not keep the window from closing.
+    a.TrySaveOptions();
     mnuState()->SetChecked(false);
     a.bActivityVisible = false;
 }

@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBrowser>
@@ -13,6 +14,7 @@
 #include <QTextDocument>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <cstdio>
 #include <map>
 
@@ -69,6 +71,22 @@ void PressKeys(Window& window, const std::string& keys) {
     QTest::keySequence(target, QKeySequence::fromString(text));
 }
 
+void PressKeysOn(Control& control, const std::string& keys) {
+    QWidget* w = control.native().widget;
+    if (!w) return;
+    w->setFocus(Qt::OtherFocusReason);
+    QTest::keySequence(w, QKeySequence::fromString(QString::fromStdString(keys)));
+}
+
+void TurnWheel(Control& control, int notches) {
+    QWidget* w = control.native().widget;
+    if (!w) return;
+    const QPointF at(w->width() / 2.0, w->height() / 2.0);
+    QWheelEvent wheel(at, w->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(w, &wheel);
+}
+
 void CloseByUser(Window& window) {
     if (QWidget* frame = Frame(window)) frame->close();
 }
@@ -113,10 +131,11 @@ void WhenModalShown(std::function<void()> fn) {
     poll->start();
 }
 
-void AnswerNextFolderChooser(const std::string& posixPath) {
-    WhenModalShown([posixPath] {
+void AnswerNextFolderChooser(const std::string& posixPath, std::string* openedAt) {
+    WhenModalShown([posixPath, openedAt] {
         auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         if (!dialog) return;
+        if (openedAt) *openedAt = dialog->directory().absolutePath().toStdString();
         if (posixPath.empty()) {
             dialog->reject();
             return;
@@ -126,6 +145,20 @@ void AnswerNextFolderChooser(const std::string& posixPath) {
         dialog->selectFile(path);
         QMetaObject::invokeMethod(dialog, "accept", Qt::DirectConnection);
     });
+}
+
+void AnswerNextMessageBox(std::string* text) {
+    auto* poll = new QTimer();
+    poll->setInterval(5);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, text] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        poll->stop();
+        poll->deleteLater();
+        if (text) *text = box->text().toStdString();
+        box->accept();
+    });
+    poll->start();
 }
 
 std::string ShownText(const Control& control) {

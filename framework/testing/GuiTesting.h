@@ -17,6 +17,10 @@ void Click(Window& window, int x, int y);
 void ClickControl(Control& control);
 // Keys as a user types them ("Return", "Escape", "Cmd+A"), to the focused widget.
 void PressKeys(Window& window, const std::string& keys);
+// Keys typed while the control has the focus.
+void PressKeysOn(Control& control, const std::string& keys);
+// Turns the mouse wheel over the control by `notches` (negative: towards the user).
+void TurnWheel(Control& control, int notches);
 // Closes the window through its close box.
 void CloseByUser(Window& window);
 // Makes the window the active one; false when the platform refused.
@@ -26,8 +30,11 @@ void Pump();
 // Closes any open popup list.
 void DismissPopups();
 
-// The next folder chooser is answered with `posixPath`, or cancelled when empty.
-void AnswerNextFolderChooser(const std::string& posixPath);
+// The next folder chooser is answered with `posixPath`, or cancelled when empty;
+// `openedAt`, when given, gets the folder the chooser showed first.
+void AnswerNextFolderChooser(const std::string& posixPath, std::string* openedAt = nullptr);
+// The next message box is dismissed; `text`, when given, gets what it said.
+void AnswerNextMessageBox(std::string* text = nullptr);
 // Runs `fn` (with the baton) once a modal window or dialog is up.
 void WhenModalShown(std::function<void()> fn);
 

@@ -205,3 +205,133 @@ TEST_F(Settings, WithNoSourcePathNoCopyIsWrittenOrReadAtTheRootOfTheFileSystem) 
 }
 
 }  // namespace
+
+namespace {
+
+struct ReadCase {
+    const char* name;
+    const char* size;      // line 1 as stored
+    const char* interval;  // line 2 as stored
+    const char* readSize;
+    const char* readInterval;
+};
+
+class SettingsRead : public AppFixture, public ::testing::WithParamInterface<ReadCase> {};
+
+TEST_P(SettingsRead, OnlyTheOfferedSizesAndIntervalsAreTaken) {
+    const ReadCase& c = GetParam();
+    WriteFile(settingsFile(), std::string(c.size) + "\n" + c.interval + "\n" + root + "/none\n0040\n0010\n");
+    App& a = app();
+    a.GetOptions();
+    EXPECT_EQ(a.sSize, c.readSize);
+    EXPECT_EQ(a.sInterval, c.readInterval);
+    EXPECT_EQ(a.sPath, root + "/none");
+    EXPECT_GE(a.GetSecondsInterval(), 10) << "a write-back never runs back to back";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, SettingsRead,
+    ::testing::Values(ReadCase{"SmallestOfferedValues", "256", "10", "256", "10"},
+                      ReadCase{"SizeWithSeparatorAndMinutes", "1.024", "5m", "1.024", "5m"},
+                      ReadCase{"LargestOfferedValues", "4.096", "4S", "4.096", "4S"},
+                      ReadCase{"InfinityIsNoInterval", "512", "inf", "512", "60"},
+                      ReadCase{"ZeroSecondsIsNoInterval", "512", "0", "512", "60"},
+                      ReadCase{"NegativeSecondsAreNoInterval", "512", "-5", "512", "60"},
+                      ReadCase{"LettersAreNoInterval", "512", "abc", "512", "60"},
+                      ReadCase{"MinutesNotOffered", "512", "7m", "512", "60"},
+                      ReadCase{"UpperCaseMinutes", "512", "10M", "512", "60"},
+                      ReadCase{"HugeNumberOfSeconds", "512", "1e300", "512", "60"},
+                      ReadCase{"SizeWithoutSeparator", "1024", "60", "256", "60"},
+                      ReadCase{"SizeNotOffered", "300", "60", "256", "60"},
+                      ReadCase{"SizeAboveTheLargest", "8.192", "60", "256", "60"},
+                      ReadCase{"SizeWithUnit", "512 MB", "60", "256", "60"},
+                      ReadCase{"EmptyLines", "", "", "256", "60"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Settings, EverySizeAndIntervalTheWindowOffersReadsBackAsWritten) {
+    const char* sizes[] = {"256",   "512",   "768",   "1.024", "1.280", "1.536", "1.792", "2.048",
+                           "2.304", "2.560", "2.816", "3.072", "3.328", "3.584", "3.840", "4.096"};
+    const char* tokens[] = {"10", "20", "30", "40", "50", "60", "2m", "5m", "10m",
+                            "20m", "30m", "40m", "50m", "60m", "2S", "3S", "4S"};
+    App& a = app();
+    for (int i = 0; i < 17; ++i) {
+        a.sSize = sizes[i % 16];
+        a.sInterval = tokens[i];
+        a.sPath = root + "/none";
+        a.SaveOptions();
+        App b;
+        fw::RegisterApplication(&b);
+        b.GetOptions();
+        fw::RegisterApplication(application.get());
+        EXPECT_EQ(b.sSize, sizes[i % 16]);
+        EXPECT_EQ(b.sInterval, tokens[i]);
+    }
+}
+
+TEST_F(Settings, AFileWithCarriageReturnLineEndsReadsTheSame) {
+    WriteFile(settingsFile(), "1.024\r\n5m\r\n" + root + "/none\r\n0040\r\n0010\r\n");
+    App& a = app();
+    a.GetOptions();
+    EXPECT_EQ(a.sSize, "1.024");
+    EXPECT_EQ(a.sInterval, "5m");
+    EXPECT_EQ(a.sPath, root + "/none");
+}
+
+TEST_F(Settings, ATextThatIsNoIntervalGivesSixtySeconds) {
+    App& a = app();
+    for (const char* text : {"inf", "-inf", "nan", "0", "-5", "abc", "", "1e300m", "0.001"}) {
+        a.sInterval = text;
+        EXPECT_EQ(a.GetSecondsInterval(), 60) << text;
+    }
+}
+
+struct LineBreakCase {
+    const char* name;
+    const char* newPath;  // "" when nothing is pending
+    const char* path;
+};
+
+class LineBreaks : public AppFixture, public ::testing::WithParamInterface<LineBreakCase> {};
+
+TEST_P(LineBreaks, AValueWithALineBreakIsNeverWritten) {
+    const LineBreakCase& c = GetParam();
+    const std::string before = "1.024\n10m\n" + root + "/source\n0040\n0010\n";
+    WriteFile(settingsFile(), before);
+    App& a = app();
+    a.GetOptions();
+    a.sPath = root + c.path;
+    if (*c.newPath) {
+        a.sNewSize = "512";
+        a.sNewInterval = "20";
+        a.sNewPath = root + c.newPath;
+    }
+    EXPECT_FALSE(a.TrySaveOptions());
+    EXPECT_EQ(a.sState, App::kSettingsNotSaved());
+    EXPECT_EQ(ReadFile(settingsFile()), before) << "the settings read back as they were";
+    EXPECT_EQ(a.sSize, "1.024") << "nothing is applied";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, LineBreaks,
+    ::testing::Values(LineBreakCase{"CurrentPathWithALineFeed", "", "/two\nlines"},
+                      LineBreakCase{"CurrentPathWithACarriageReturn", "", "/two\rlines"},
+                      LineBreakCase{"ChosenPathWithALineFeed", "/two\nlines", "/source"},
+                      LineBreakCase{"ChosenPathWithACarriageReturn", "/two\rlines", "/source"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Settings, ASaveThatCannotWriteIsAnsweredWithAStatusNotAnException) {
+    // Where the settings folder should be lies a file.
+    std::filesystem::create_directories(home + "/.local/share");
+    WriteFile(settingsDir(), "in the way");
+    App& a = app();
+    a.sSize = "256";
+    a.sInterval = "60";
+    a.sPath = root + "/none";
+    bool saved = true;
+    EXPECT_NO_THROW(saved = a.TrySaveOptions());
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(a.sState, App::kSettingsNotSaved());
+    EXPECT_EQ(ReadFile(settingsDir()), "in the way");
+}
+
+}  // namespace

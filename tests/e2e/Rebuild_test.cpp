@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "LiveApp.h"
 #include "ProgramFixture.h"
@@ -13,6 +14,7 @@
 #include "engine/CCleanRAMDisk.h"
 #include "engine/CTavelmorinth.h"
 #include "engine/TimerState.h"
+#include "framework/Exceptions.h"
 #include "framework/FolderItem.h"
 #include "framework/testing/GuiTesting.h"
 #include "windows/frmOptions.h"
@@ -134,6 +136,46 @@ TEST_F(Rebuild, AQuitWhileTheVolumeIsInUseShowsWhyAndALaterQuitEnds) {
     ASSERT_TRUE(RunUntil([&] { return a().closed; }, 20)) << "status: " << a().sState;
     EXPECT_FALSE(Mounted(kRamDisk));
     EXPECT_EQ(Mode(folder), 0);
+}
+
+
+TEST_F(Rebuild, SettingsThatCannotBeSavedAreSaidOnceAndTheRAMDiskGoesOn) {
+    const std::string oldFolder = documents_ + "/Old", newFolder = documents_ + "/New";
+    WriteTree(oldFolder, {{"old", File("old")}});
+    WriteTree(newFolder, {{"new", File("new")}});
+    fs::permissions(newFolder, fs::perms(0750));
+    Start("256", "60", oldFolder);
+    const std::string settingsFolder = fs::path(settings_).parent_path().string();
+    before_close_ = [&] {
+        // Where the settings folder should be lies a file: no save can succeed.
+        fs::remove_all(settingsFolder);
+        std::ofstream(settingsFolder) << "in the way";
+    };
+    int errorBoxes = 0;
+    fw::SetUncaughtHook([&](const std::string&, const std::string&, const std::string&) { ++errorBoxes; });
+    ChangeOptions("1.024 MB", "10m", newFolder);
+    ASSERT_TRUE(RunUntil([&] { return !Armed(a().oAfterChangeOptions); }, 10)) << "status: " << a().sState;
+    RunUntil([] { return false; }, 1.5);  // the rebuild timer would have fired three more times
+    fw::SetUncaughtHook(nullptr);
+    EXPECT_EQ(errorBoxes, 0) << "the status says it, no error box";
+
+    EXPECT_EQ(a().sState, App::kSettingsNotSaved());
+    RunUntil([&] { return frmState()->lblStateRAMDisk()->Text() == App::kSettingsNotSaved(); }, 1);
+    EXPECT_EQ(frmState()->lblStateRAMDisk()->Text(), App::kSettingsNotSaved());
+    ASSERT_TRUE(Mounted(kRamDisk));
+    EXPECT_NEAR(VolumeBytes(), 256.0 * 1953 * 512, 1 << 20) << "the RAM disk in use stays";
+    EXPECT_EQ(Mode(oldFolder), 0764);
+    EXPECT_EQ(Mode(newFolder), 0750);
+    EXPECT_TRUE(Armed(a().oTimerCopy));
+
+    WriteTree(kRamDisk, {{"work", File("kept", kNew)}});
+    Quit();
+    ASSERT_TRUE(RunUntil([&] { return a().closed; }, 20)) << "status: " << a().sState;
+    EXPECT_FALSE(Mounted(kRamDisk));
+    EXPECT_EQ(Snapshot(oldFolder)["work"], File("kept", kNew));
+    EXPECT_EQ(Mode(oldFolder), 0);
+    EXPECT_EQ(Mode(newFolder), 0750);
+    fs::remove(settingsFolder);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "EngineFixture.h"
@@ -19,6 +20,7 @@
 #include "engine/SyncFaults.h"
 #include "engine/TimerState.h"
 #include "framework/Clock.h"
+#include "framework/SpecialFolder.h"
 
 namespace tvmtest {
 namespace {
@@ -44,6 +46,20 @@ protected:
         if (!fs::exists(std::string(TVM_HELPERS_DIR) + "/hdiutil")) GTEST_SKIP() << "the disk tools are not built";
         fw::SetClock(&clock_);
         a().oCleanRamDisk = nullptr;
+    }
+    void TearDown() override {
+        // A test that made the settings unwritable leaves them writable again.
+        std::error_code ec;
+        if (fs::is_regular_file(SettingsFolder(), ec)) fs::remove(SettingsFolder(), ec);
+        EngineTest::TearDown();
+    }
+    // A file where the folder should be: nothing can be written into it.
+    static void Block(const std::string& folder) {
+        fs::remove_all(folder);
+        std::ofstream(folder) << "in the way";
+    }
+    static std::string SettingsFolder() {
+        return fw::SpecialFolder::ApplicationData()->NativePath() + "/TavelmorinthSettings";
     }
 
     // The start as the program runs it: the start-up thread makes the workers,
@@ -283,6 +299,113 @@ TEST_F(Sequencers, AQuitAfterTheChosenFolderVanishedDuringTheEjectEndsTheProgram
     Quit();
     EXPECT_TRUE(Drive([&] { return a().quitRequests > 0; }));
     EXPECT_TRUE(a().bQuit);
+}
+
+
+// Where the settings cannot be written: a file lies where a folder should be
+// (root ignores permissions, so a read-only folder would not do).
+struct SaveFault {
+    const char* name;
+    bool inTheChosenFolder;  // else the settings folder in the home
+};
+
+class RebuildSaveFaults : public Sequencers, public ::testing::WithParamInterface<SaveFault> {};
+
+TEST_P(RebuildSaveFaults, ASaveThatFailsKeepsTheRAMDiskAndEveryFolderAsItWas) {
+    const std::string other = "/volumes/other";
+    const std::string settings = SettingsFolder();
+    WriteTree(source_, {{"a", File("a")}});
+    WriteTree(other, {{"b", File("b")}});
+    fs::permissions(other, fs::perms(0750));
+    a().sPath = Shell(source_);
+    a().SaveOptions();
+    const std::string stored = ReadTree(settings).at("Settings.dat").data;
+    Start();
+    if (GetParam().inTheChosenFolder) {
+        // The new file of the settings copy cannot be made: a folder holds its name.
+        fs::create_directories(other + "/TavelmorinthSettings/.Settings.dat.new/x");
+    } else {
+        Block(settings);
+    }
+
+    CloseOptions(a(), "1.024", "10m", Shell(other));
+    ASSERT_TRUE(Drive([&] { return !Armed(a().oAfterChangeOptions); }));
+    WaitIdle();
+    EXPECT_EQ(a().sState, App::kSettingsNotSaved());
+    EXPECT_TRUE(Mounted(ram_)) << "nothing was ejected";
+    EXPECT_FALSE(Armed(a().oCleanRamDisk));
+    EXPECT_EQ(a().oTavelmorinth->sSourcePath, Shell(source_));
+    EXPECT_EQ(a().sPath, Shell(source_));
+    EXPECT_EQ(a().sSize, "4.096");
+    EXPECT_EQ(a().sNewSize + a().sNewInterval + a().sNewPath, "") << "what could not be stored is not tried again";
+    EXPECT_EQ(Mode(source_), 0764);
+    EXPECT_EQ(Mode(other), 0750);
+    EXPECT_TRUE(Armed(a().oTimerCopy));
+    if (GetParam().inTheChosenFolder) {
+        EXPECT_EQ(ReadTree(settings).at("Settings.dat").data, stored) << "the settings name the folder in use";
+    }
+
+    WriteTree(ram_, {{"work", File("w")}});
+    Quit();
+    ASSERT_TRUE(Drive([&] { return a().quitRequests > 0; })) << a().sState;
+    EXPECT_EQ(ReadTree(source_)["work"], File("w"));
+    EXPECT_EQ(Mode(other), 0750);
+    RemoveTree(other);
+}
+
+INSTANTIATE_TEST_SUITE_P(Where, RebuildSaveFaults,
+                         ::testing::Values(SaveFault{"SettingsFolder", false}, SaveFault{"ChosenFolder", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Sequencers, ASaveThatFailsWhileTheRebuildWaitsForTheVolumeBringsTheRAMDiskBackAsItWas) {
+    const std::string other = "/volumes/other";
+    const std::string settings = SettingsFolder();
+    WriteTree(source_, {{"a", File("a")}});
+    WriteTree(other, {{"b", File("b")}});
+    a().sPath = Shell(source_);
+    Start();
+    CloseOptions(a(), a().sSize, "60", Shell(source_));
+    ASSERT_TRUE(Drive([&] { return a().oAfterChangeOptions->bCleanStarted; }));
+    // Chosen again meanwhile, and now the settings cannot be written.
+    Block(settings);
+    fs::permissions(other, fs::perms(0750));
+    CloseOptions(a(), "1.024", "10m", Shell(other));
+    ASSERT_TRUE(Drive([&] { return !Armed(a().oAfterChangeOptions); }));
+    WaitIdle();
+    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_EQ(ReadTree(ram_)["a"], File("a")) << "loaded again from the folder in use";
+    EXPECT_EQ(a().oTavelmorinth->sSourcePath, Shell(source_));
+    EXPECT_EQ(a().sPath, Shell(source_));
+    EXPECT_EQ(a().sNewPath, "");
+    EXPECT_EQ(Mode(source_), 0764);
+    EXPECT_EQ(Mode(other), 0750);
+    EXPECT_TRUE(Armed(a().oTimerCopy));
+
+    Quit();
+    EXPECT_TRUE(Drive([&] { return a().quitRequests > 0; })) << a().sState;
+    RemoveTree(other);
+}
+
+TEST_F(Sequencers, ARebuildTowardsTheHomeFolderIsRefusedAndLeavesItAlone) {
+    const std::string home = fw::SpecialFolder::UserHome()->NativePath();
+    fs::permissions(home, fs::perms(0750));
+    WriteTree(source_, {{"a", File("a")}});
+    a().sPath = Shell(source_);
+    Start();
+    CloseOptions(a(), "256", "60", Shell(home));
+    ASSERT_TRUE(Drive([&] { return !Armed(a().oAfterChangeOptions); }));
+    EXPECT_EQ(a().sState, App::kSourceNotUsable());
+    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_FALSE(Armed(a().oCleanRamDisk));
+    EXPECT_EQ(Mode(home), 0750);
+
+    WriteTree(ram_, {{"work", File("w")}});
+    Quit();
+    ASSERT_TRUE(Drive([&] { return a().quitRequests > 0; }));
+    EXPECT_EQ(ReadTree(source_)["work"], File("w")) << "the write-back goes where the RAM disk came from";
+    a().sPath = Shell(home);
+    a().Event_Close();
+    EXPECT_EQ(Mode(home), 0750);
 }
 
 }  // namespace

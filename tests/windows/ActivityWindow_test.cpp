@@ -100,3 +100,28 @@ TEST_F(ActivityWindow, TheShowActivityShortcutWorksInTheWindow) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(ActivityWindow, ClosesWhenItsPositionCannotBeStoredAndSaysSo) {
+    MakeTimers(true);
+    auto w = frmState();
+    clock.Advance(5);
+    // Where the settings folder should be lies a file: every save fails.
+    std::filesystem::remove_all(settingsDir());
+    WriteFile(settingsDir(), "in the way");
+    fw::testing::CloseByUser(*w);
+    fw::testing::Pump();
+    EXPECT_FALSE(w->IsOpen());
+    EXPECT_FALSE(mnuState()->Checked());
+    EXPECT_FALSE(app().bActivityVisible);
+    EXPECT_EQ(app().sState, App::kSettingsNotSaved());
+
+    for (int i = 0; i < 20; ++i) clock.Advance(1);  // the progress timer runs on
+    fw::testing::Pump();
+    EXPECT_FALSE(app().bActivityVisible) << "nothing opens the window again";
+    EXPECT_FALSE(mnuState()->Checked());
+    EXPECT_EQ(ReadFile(settingsDir()), "in the way");
+}
+
+}  // namespace

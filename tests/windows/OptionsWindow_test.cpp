@@ -2,6 +2,8 @@
 #include "framework/FolderItem.h"
 #include "windows/frmOptions.h"
 
+#include <functional>
+
 namespace {
 
 class OptionsWindow : public WindowsFixture {
@@ -81,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SelectionCase{"SizeWithSeparator", "1.024", "5m", 60, "1.024 MB", 7},
                       SelectionCase{"HoursToken", "4.096", "2S", 60, "4.096 MB", 14},
                       SelectionCase{"StoredSizeNoLongerOffered", "256", "60", 300, "", 5},
-                      SelectionCase{"UnknownIntervalSelectsNothing", "512", "7m", 60, "512 MB", -1}),
+                      SelectionCase{"UnknownIntervalReadsAsSixtySeconds", "512", "7m", 60, "512 MB", 5}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(OptionsWindow, ListsTheSeventeenIntervalsWithLocalisedUnits) {
@@ -111,13 +113,17 @@ TEST_F(OptionsWindow, ClosingUntouchedHandsOverWhatItShowsAndEndsThePause) {
     EXPECT_FALSE(a.bSleep);
 }
 
-TEST_F(OptionsWindow, WithNothingSelectedTheSizeIsEmptyAndTheIntervalKept) {
-    WriteSettings("256", "7m", "0040", "0010");
-    app().dMemUsed = BytesFor(300);
-    app().sNewInterval = "earlier";
-    frmOptions()->Close();
-    EXPECT_EQ(app().sNewSize, "");
-    EXPECT_EQ(app().sNewInterval, "earlier");
+TEST_F(OptionsWindow, WithNoSizeRowSelectedTheSizeInUseIsHandedOver) {
+    for (double m : {300.0, 3956.0}) {  // the size in use is not offered; no size is offered at all
+        WriteSettings("256", "10m", "0040", "0010");
+        app().dMemUsed = BytesFor(m);
+        app().sNewSize = app().sNewInterval = "earlier";
+        auto w = frmOptions();
+        ASSERT_EQ(w->cmbSize()->ListIndex(), -1) << m;
+        w->Close();
+        EXPECT_EQ(app().sNewSize, "256") << m;
+        EXPECT_EQ(app().sNewInterval, "10m") << m;
+    }
 }
 
 TEST_F(OptionsWindow, APressOnEitherListDisablesTheFolderButton) {
@@ -129,6 +135,83 @@ TEST_F(OptionsWindow, APressOnEitherListDisablesTheFolderButton) {
         EXPECT_FALSE(fw::testing::ShownEnabled(*w->cmdPath())) << list;
         w->Close();
     }
+}
+
+struct ListUse {
+    const char* name;
+    const char* list;
+    std::function<void(fw::PopupMenu&)> use;
+};
+
+class ListUses : public OptionsWindow, public ::testing::WithParamInterface<ListUse> {};
+
+TEST_P(ListUses, ChangingAListAnyWayDisablesTheFolderButton) {
+    const ListUse& c = GetParam();
+    WriteSettings("512", "20", "0040", "0010");
+    auto w = frmOptions();
+    auto list = std::string(c.list) == "cmbSize" ? w->cmbSize() : w->cmbInterval();
+    const int64_t before = list->ListIndex();
+    c.use(*list);
+    fw::testing::Pump();
+    EXPECT_NE(list->ListIndex(), before) << "the row was changed";
+    EXPECT_FALSE(w->cmdPath()->Enabled());
+    EXPECT_FALSE(fw::testing::ShownEnabled(*w->cmdPath()));
+    w->Close();
+    EXPECT_EQ(app().sNewPath, source);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    KeysAndWheel, ListUses,
+    ::testing::Values(
+        ListUse{"SizeByArrowKey", "cmbSize", [](fw::PopupMenu& l) { fw::testing::PressKeysOn(l, "Down"); }},
+        ListUse{"IntervalByArrowKey", "cmbInterval", [](fw::PopupMenu& l) { fw::testing::PressKeysOn(l, "Up"); }},
+        ListUse{"SizeByWheel", "cmbSize", [](fw::PopupMenu& l) { fw::testing::TurnWheel(l, -1); }},
+        ListUse{"IntervalByWheel", "cmbInterval", [](fw::PopupMenu& l) { fw::testing::TurnWheel(l, 1); }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(OptionsWindow, TheFolderChooserOpensAtTheSourceFolder) {
+    auto w = frmOptions();
+    std::string openedAt;
+    fw::testing::AnswerNextFolderChooser("", &openedAt);
+    w->cmdPath()->Push();
+    EXPECT_EQ(openedAt, source);
+}
+
+struct RefusedChoice {
+    const char* name;
+    std::function<std::string(const std::string& root, const std::string& home)> folder;
+};
+
+class RefusedChoices : public OptionsWindow, public ::testing::WithParamInterface<RefusedChoice> {};
+
+TEST_P(RefusedChoices, SayWhyAndKeepTheSourceFolder) {
+    const std::string chosen = GetParam().folder(root, home);
+    std::filesystem::create_directories(chosen);
+    auto w = frmOptions();
+    std::string said;
+    fw::testing::AnswerNextFolderChooser(chosen);
+    fw::testing::AnswerNextMessageBox(&said);
+    w->cmdPath()->Push();
+    EXPECT_EQ(said, App::kSourceRefused());
+    EXPECT_EQ(w->lblPath()->Text(), source);
+    w->Close();
+    EXPECT_EQ(app().sNewPath, source);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, RefusedChoices,
+    ::testing::Values(RefusedChoice{"TheHomeFolder", [](auto&, auto& home) { return home; }},
+                      RefusedChoice{"AFolderAboveTheHomeFolder", [](auto& root, auto&) { return root; }},
+                      RefusedChoice{"ASystemFolder", [](auto&, auto&) { return std::string("/usr/share"); }},
+                      RefusedChoice{"TheSettingsFolder",
+                                    [](auto&, auto& home) { return home + "/.local/share/TavelmorinthSettings"; }},
+                      RefusedChoice{"AFolderWithALineBreak", [](auto& root, auto&) { return root + "/two\nlines"; }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(OptionsWindow, TheRefusalIsSaidInGermanToo) {
+    EXPECT_EQ(App::kSourceRefused("de").rfind("Dieser Ordner kann nicht der Quellordner sein", 0), 0u);
+    EXPECT_EQ(App::kSourceNotUsable("de").rfind("Achtung, dieser Quellordner kann nicht verwendet werden", 0), 0u);
+    EXPECT_EQ(App::kSettingsNotSaved("de").rfind("Die Einstellungen konnten nicht gespeichert werden", 0), 0u);
 }
 
 TEST_F(OptionsWindow, TheFolderButtonDisablesBothListsAndTakesTheChosenFolder) {
