@@ -228,5 +228,9 @@
         <source>HTMLViewer.kPageNotLoaded</source>
         <translation>Die Seite konnte nicht geladen werden.</translation>
     </message>
+    <message>
+        <source>App.kEjectFailed</source>
+        <translation>Tavelmorinth konnte nicht ausgeworfen werden. Es bleibt verbunden und wird weiterhin auf die Festplatte gesichert.</translation>
+    </message>
 </context>
 </TS>

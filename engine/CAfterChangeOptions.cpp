@@ -21,6 +21,7 @@ void CAfterChangeOptions::Event_Action() {
         worker->Constructor();
         a.oTavelmorinth = worker;
         SetEnabled(false);
+        StartPeriodicWriteBack();
         // The RAM disk just made is loading; this firing must not eject it.
         return;
     }
@@ -37,6 +38,8 @@ void CAfterChangeOptions::Event_Action() {
     if (!folderPresent) {
         SetEnabled(false);
         a.sState = App::kSourceNotAvailable();
+        // The RAM disk stays as it is, and so must its saving.
+        if (!bCleanStarted && a.oTavelmorinth) StartPeriodicWriteBack();
         // Nothing will be rebuilt: once this rebuild's eject is over, a later
         // quit must end the program (a running eject sees this timer off).
         if (bCleanStarted && !Armed(a.oCleanRamDisk)) a.bCleanRAMDiskWithShutdown = true;
@@ -65,8 +68,13 @@ void CAfterChangeOptions::Rebuild() {
     a.bCleanRAMDiskWithShutdown = true;
     a.GetOptions();
     worker->Create();
-    a.oTimerCopy->SetPeriod(a.GetSecondsInterval() * 1000);
-    a.oTimerCopy->SetEnabled(true);
+    StartPeriodicWriteBack();
     SetEnabled(false);
     bCleanStarted = false;
+}
+
+void CAfterChangeOptions::StartPeriodicWriteBack() {
+    App& a = app();
+    a.oTimerCopy->SetPeriod(a.GetSecondsInterval() * 1000);
+    a.oTimerCopy->SetEnabled(true);
 }

@@ -14,4 +14,5 @@ protected:
 
 private:
     void Rebuild();
+    void StartPeriodicWriteBack();
 };

@@ -103,7 +103,8 @@ void CSync::EndSync(bool rootsFound, bool fits) {
     } else {
         a.sState = App::kSyncReady();
     }
-    if (a.oCleanRamDisk) a.oCleanRamDisk->bSaved = true;
+    // Only a write-back saves what the RAM disk holds; a load does not count.
+    if (!m_bSet && a.oCleanRamDisk) a.oCleanRamDisk->bSaved = true;
     // A root that read its listing keeps its folder open; the volume must be
     // free to detach once the pass is over, however long this object lives.
     if (oBaseFolder) oBaseFolder->Refresh();
