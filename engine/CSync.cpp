@@ -207,7 +207,9 @@ void CSync::CopyFile(const fw::Ref<fw::FolderItem>& entry) {
     bool replace;
     if (counterpartIsFolder) {
         replace = true;  // CopyFileSub decides whether the folder may go
-    } else if (m_bSet) {
+    } else if (m_bSet || !app().bLoadComplete) {
+        // After an incomplete load the source folder may hold newer files that
+        // never reached the RAM disk: an older copy must not replace them.
         replace = entry->ModificationDate() > counterpart->ModificationDate();
     } else {
         replace = entry->ModificationDate() != counterpart->ModificationDate();
