@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/App.h"
+#include "app/ShellPaths.h"
 #include "engine/CAfterChangeOptions.h"
 #include "engine/CTavelmorinth.h"
 #include "engine/EngineHooks.h"
@@ -69,6 +70,9 @@ void CCleanRAMDisk::Event_Action() {
             }
         }
     } else if (a.bCleanRAMDiskWithShutdown) {
+        // A quit that took over a rebuild: the folder the RAM disk came from is
+        // let go as well as the chosen one.
+        if (worker->sSourcePath != a.sPath) SetPermissionsAt(worker->sSourcePath, 0);
         a.bQuit = true;
         a.Quit(0);
     } else {

@@ -136,5 +136,23 @@ TEST_F(Rebuild, AQuitWhileTheVolumeIsInUseShowsWhyAndALaterQuitEnds) {
     EXPECT_EQ(Mode(folder), 0);
 }
 
+TEST_F(Rebuild, AQuitDuringTheEjectEndsTheProgramOnceTheVolumeIsGone) {
+    const std::string oldFolder = documents_ + "/Old", newFolder = documents_ + "/New";
+    WriteTree(oldFolder, {{"old", File("old")}});
+    WriteTree(newFolder, {{"new", File("new")}});
+    Start("256", "60", oldFolder);
+    WriteTree(kRamDisk, {{"last work", File("saved by the eject", kNew)}});
+    ChangeOptions("512 MB", "60", newFolder);
+    ASSERT_TRUE(RunUntil([&] { return a().oAfterChangeOptions->bCleanStarted; }, 10));
+
+    Quit();
+    ASSERT_TRUE(RunUntil([&] { return a().closed; }, 20)) << "the quit was dropped; status: " << a().sState;
+    EXPECT_FALSE(Mounted(kRamDisk)) << "no new RAM disk is made after the quit";
+    EXPECT_EQ(Snapshot(oldFolder)["last work"], File("saved by the eject", kNew));
+    EXPECT_FALSE(fs::exists(newFolder + "/last work"));
+    EXPECT_EQ(Mode(oldFolder), 0);
+    EXPECT_EQ(Mode(newFolder), 0);
+}
+
 }  // namespace
 }  // namespace tvmtest
