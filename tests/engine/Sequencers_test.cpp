@@ -451,9 +451,12 @@ TEST_F(Sequencers, AQuitWhileTheVolumeIsMadeWaitsForItAndThenWritesBackAndEjects
 
     a().Quit(0);
     EXPECT_EQ(a().closes, 0) << "the quit went through while the volume was being made";
-    {
-        std::ofstream(gate) << "go\n";
-    }
+    // The creation reads the fifo once it runs; never block on one that does not.
+    int writer = -1;
+    fw::ProcessEvents(10000, [&] { return (writer = ::open(gate.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) >= 0; });
+    ASSERT_GE(writer, 0) << "the creation never came to the fifo";
+    ASSERT_EQ(::write(writer, "go\n", 3), 3);
+    ::close(writer);
     fw::ProcessEvents(10000, [&] { return a().quitRequests > 1 && fw::Thread::LiveCount() == 0; });
     EXPECT_EQ(a().quitRequests, 2) << "asked again once the workers were made";
     ASSERT_TRUE(a().oTavelmorinth);
