@@ -99,6 +99,7 @@ TEST_F(Rebuild, AChosenFolderThatIsGoneKeepsTheRAMDiskAndALaterQuitStillWritesBa
               "source folder in the options.");
     ASSERT_TRUE(Mounted(kRamDisk));
     EXPECT_NEAR(VolumeBytes(), 256.0 * 1953 * 512, 1 << 20) << "no new RAM disk is made";
+    EXPECT_TRUE(Armed(a().oTimerCopy)) << "the RAM disk that stays is still saved";
     EXPECT_EQ(Snapshot(kRamDisk)["old"], File("old"));
 
     WriteTree(kRamDisk, {{"work", File("kept", kNew)}});

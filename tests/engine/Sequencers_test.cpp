@@ -512,6 +512,7 @@ TEST_F(Sequencers, ARebuildToAMissingFolderKeepsTheRAMDisk) {
     EXPECT_EQ(a().sState, App::kSourceNotAvailable());
     EXPECT_TRUE(Mounted(ram_));
     EXPECT_FALSE(Armed(a().oCleanRamDisk));
+    EXPECT_TRUE(Armed(a().oTimerCopy)) << "the RAM disk that stays is still saved";
 
     Quit();  // writes back into the folder it was loaded from
     WriteTree(ram_, {{"work", File("w")}});
@@ -534,6 +535,8 @@ TEST_F(Sequencers, TheFirstWorkerMadeByTheRebuildIsNotEjected) {
     EXPECT_TRUE(Mounted(ram_));
     EXPECT_FALSE(Armed(a().oCleanRamDisk));
     EXPECT_EQ(ReadTree(ram_)["a"], File("a"));
+    EXPECT_TRUE(Armed(a().oTimerCopy)) << "the new RAM disk is saved at the interval";
+    EXPECT_EQ(a().oTimerCopy->Period(), 60000);
 }
 
 TEST_F(Sequencers, AQuitAfterTheChosenFolderVanishedDuringTheEjectEndsTheProgram) {
