@@ -83,6 +83,7 @@ void CCleanRAMDisk::Event_Action() {
 }
 
 bool CCleanRAMDisk::FlushedToDisk() {
+    WaitCursor cursor;  // a large write-back may take a while to reach the disk
     const auto flush = m_oFlush ? std::move(m_oFlush)
                                 : std::make_unique<fw::FileSystemFlush>(NativePathOf(app().oTavelmorinth->sSourcePath));
     return flush->Flush().Succeeded();
