@@ -240,5 +240,9 @@
         <source>App.kSettingsNotSaved</source>
         <translation>Die Einstellungen konnten nicht gespeichert werden. Bitte prüfen Sie, ob in den Einstellungsordner und in den Quellordner geschrieben werden kann. Die bisherigen Einstellungen bleiben in Gebrauch.</translation>
     </message>
+    <message>
+        <source>App.kEjectFailed</source>
+        <translation>Tavelmorinth konnte nicht ausgeworfen werden. Es bleibt verbunden und wird weiterhin auf die Festplatte gesichert.</translation>
+    </message>
 </context>
 </TS>

@@ -63,4 +63,5 @@
       "source folder in the options.")                                                                        \
     X(kSettingsNotSaved,                                                                                      \
       "The settings could not be saved. Please check that the settings folder and the source folder can be "   \
-      "written. The settings in use stay as they were.")
+      "written. The settings in use stay as they were.")                                                      \
+    X(kEjectFailed, "Tavelmorinth could not be ejected. It stays attached and is still saved to the hard disk.")

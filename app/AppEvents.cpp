@@ -3,9 +3,12 @@
 #include "app/ShellPaths.h"
 #include "app/SourceFolders.h"
 #include "app/MainMenuBar.h"
+#include "engine/CAfterChangeOptions.h"
+#include "engine/CCleanRAMDisk.h"
 #include "engine/CShutdown.h"
 #include "engine/CStartup.h"
 #include "engine/CTavelmorinth.h"
+#include "engine/TimerState.h"
 #include "framework/FolderItem.h"
 #include "framework/Strings.h"
 #include "update/frmUpdateWindow.h"
@@ -68,18 +71,31 @@ void App::StartupSub() {
 }
 
 bool App::Event_CancelClose() {
-    // The start-up thread has not made the workers yet: nothing to write back.
+    // The start-up thread may be making the volume: ending now would leave it
+    // attached behind the program. The thread asks again once it is done.
+    if (CStartup::Running()) {
+        CStartup::QuitWhenDone();
+        sState = kWillClosed();
+        return true;
+    }
+    // The start-up thread has not made the workers: nothing to write back.
     if (!oTimerCopy) return false;
     oTimerCopy->SetEnabled(false);
     sState = kWillClosed();
+    // A quit also takes over a rebuild under way: its eject ends the program.
+    bCleanRAMDiskWithShutdown = true;
+    if (oAfterChangeOptions) {
+        oAfterChangeOptions->SetEnabled(false);
+        oAfterChangeOptions->bCleanStarted = false;
+    }
     if (bTransactionCopy) {
         if (!bActivityVisible) frmState()->Show();
-        if (!bShutdown) {
+        // A pass is never cut, however many requests came before: wait for it.
+        // An eject sequence under way waits for it by itself.
+        if (!Armed(oCleanRamDisk)) {
             oShutdown->SetMode(fw::Timer::ModeMultiple);
             oShutdown->SetPeriod(500);
             oShutdown->SetEnabled(true);
-        } else {
-            bQuit = true;
         }
     } else {
         if (!oTavelmorinth) return false;

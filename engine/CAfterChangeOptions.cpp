@@ -24,6 +24,7 @@ void CAfterChangeOptions::Event_Action() {
         worker->Constructor();
         a.oTavelmorinth = worker;
         SetEnabled(false);
+        StartPeriodicWriteBack();
         // The RAM disk just made is loading; this firing must not eject it.
         return;
     }
@@ -46,6 +47,8 @@ void CAfterChangeOptions::Event_Action() {
     if (!folderPresent) {
         SetEnabled(false);
         a.sState = refused ? App::kSourceNotUsable() : App::kSourceNotAvailable();
+        // The RAM disk stays as it is, and so must its saving.
+        if (!bCleanStarted && a.oTavelmorinth) StartPeriodicWriteBack();
         // Nothing will be rebuilt: once this rebuild's eject is over, a later
         // quit must end the program (a running eject sees this timer off).
         if (bCleanStarted && !Armed(a.oCleanRamDisk)) a.bCleanRAMDiskWithShutdown = true;
@@ -76,8 +79,7 @@ void CAfterChangeOptions::Rebuild() {
     a.bCleanRAMDiskWithShutdown = true;
     if (saved) a.GetOptions();
     worker->Create();
-    a.oTimerCopy->SetPeriod(a.GetSecondsInterval() * 1000);
-    a.oTimerCopy->SetEnabled(true);
+    StartPeriodicWriteBack();
     SetEnabled(false);
     bCleanStarted = false;
     if (!saved) a.sState = App::kSettingsNotSaved();
@@ -100,4 +102,10 @@ void CAfterChangeOptions::KeepCurrentSettings() {
     DropPendingSettings();
     a.oTimerCopy->SetEnabled(true);
     SetEnabled(false);
+}
+
+void CAfterChangeOptions::StartPeriodicWriteBack() {
+    App& a = app();
+    a.oTimerCopy->SetPeriod(a.GetSecondsInterval() * 1000);
+    a.oTimerCopy->SetEnabled(true);
 }

@@ -19,4 +19,5 @@ private:
     void DropPendingSettings();
     // ... and the current RAM disk goes on: write-back on, this rebuild ended.
     void KeepCurrentSettings();
+    void StartPeriodicWriteBack();
 };

@@ -19,6 +19,18 @@ struct WaitCursor {
     WaitCursor() { app().SetMouseCursor(fw::MouseCursor::Wait); }
     ~WaitCursor() { app().SetMouseCursor(fw::MouseCursor::Standard); }
 };
+
+// The RAM disk's contents can still be reached there. After a detach only an
+// empty folder or nothing is left, whatever the tool answered.
+bool VolumeHoldsEntries(const std::string& shellPath) {
+    auto volume = fw::GetFolderItem(shellPath, 1);
+    return volume && volume->Exists() && volume->Directory() && volume->Count() > 0;
+}
+
+std::string NativePathOf(const std::string& shellPath) {
+    auto item = fw::GetFolderItem(shellPath, 1);
+    return item ? item->NativePath() : std::string();
+}
 }  // namespace
 
 void CCleanRAMDisk::Event_Action() {
@@ -27,6 +39,7 @@ void CCleanRAMDisk::Event_Action() {
     App& a = app();
     const auto worker = a.oTavelmorinth;
     if (!bSaved && !a.bTransactionCopy) {
+        m_oFlush = std::make_unique<fw::FileSystemFlush>(NativePathOf(worker->sSourcePath));
         worker->bSet = false;
         worker->Run();
     }
@@ -36,14 +49,16 @@ void CCleanRAMDisk::Event_Action() {
     if (!a.bActivityVisible) EngineHooks::Call(EngineHooks::ShowActivityWindow);
     if (a.bTransactionCopy) return;
 
-    if (worker->oDat) {
-        if (bWithWriteBack && !a.bLastSyncComplete && ExistsAt(worker->sTargetpath)) {
-            // Detaching now would destroy what the write-back could not save.
+    const bool present = VolumeHoldsEntries(worker->sTargetpath);
+    if (worker->oDat || present) {
+        // Detaching now would destroy what the write-back could not save, or
+        // what may not have reached the disk yet.
+        if (present && (!a.bLastSyncComplete || !FlushedToDisk())) {
             a.sState = App::kNotSavedNoEject();
             KeepVolume();
             return;
         }
-        Detach();
+        if (!Detach()) return;
         if (!a.bCleanRAMDiskWithShutdown) {
             bSaved = false;
             SetEnabled(false);
@@ -55,6 +70,9 @@ void CCleanRAMDisk::Event_Action() {
             }
         }
     } else if (a.bCleanRAMDiskWithShutdown) {
+        // A quit that took over a rebuild: the folder the RAM disk came from is
+        // let go as well as the chosen one.
+        if (worker->sSourcePath != a.sPath) SetPermissionsAt(worker->sSourcePath, 0);
         a.bQuit = true;
         a.Quit(0);
     } else {
@@ -64,27 +82,39 @@ void CCleanRAMDisk::Event_Action() {
     }
 }
 
-void CCleanRAMDisk::Detach() {
+bool CCleanRAMDisk::FlushedToDisk() {
+    WaitCursor cursor;  // a large write-back may take a while to reach the disk
+    const auto flush = m_oFlush ? std::move(m_oFlush)
+                                : std::make_unique<fw::FileSystemFlush>(NativePathOf(app().oTavelmorinth->sSourcePath));
+    return flush->Flush().Succeeded();
+}
+
+// Answers whether the volume is gone; otherwise the program goes on with it.
+bool CCleanRAMDisk::Detach() {
     App& a = app();
     const auto worker = a.oTavelmorinth;
-    try {
-        worker->oDat->Close();
-    } catch (...) {
-        // An empty lock file: nothing to lose.
+    if (worker->oDat) {
+        try {
+            worker->oDat->Close();
+        } catch (...) {
+            // An empty lock file: nothing to lose.
+        }
+        worker->oDat = nullptr;
     }
-    worker->oDat = nullptr;
     WaitCursor cursor;
     fw::Shell shell;
     shell.Execute("hdiutil detach " + worker->sTargetpath);
     a.iErrorCodeUnmount = shell.ErrorCode();
-    if (a.iErrorCodeUnmount == kVolumeInUse) {
-        a.sState = App::kDriveIsInUse();
+    // Only a volume that is gone counts as ejected, whatever the tool answered.
+    if (a.iErrorCodeUnmount == kVolumeInUse || VolumeHoldsEntries(worker->sTargetpath)) {
+        a.sState = a.iErrorCodeUnmount == kVolumeInUse ? App::kDriveIsInUse() : App::kEjectFailed();
         a.iErrorCodeUnmount = 0;
         KeepVolume();
         worker->CreateLock();
-    } else if (!a.sNewSize.empty()) {
-        a.TrySaveOptions();  // a failure is in the status; the sequence goes on
+        return false;
     }
+    if (!a.sNewSize.empty()) a.TrySaveOptions();  // a failure is in the status; the sequence goes on
+    return true;
 }
 
 // The program goes on with the current RAM disk: periodic write-back on, the
@@ -93,7 +123,10 @@ void CCleanRAMDisk::KeepVolume() {
     App& a = app();
     if (a.oAfterChangeOptions) a.oAfterChangeOptions->bCleanStarted = false;
     SetEnabled(false);
+    bSaved = false;
+    m_oFlush.reset();
     a.oTimerCopy->SetEnabled(true);
     if (a.oAfterChangeOptions) a.oAfterChangeOptions->SetEnabled(false);
     a.bCleanRAMDiskWithShutdown = true;
+    a.bShutdown = false;
 }

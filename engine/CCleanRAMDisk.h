@@ -2,19 +2,24 @@
 // lock file is closed and the volume detached; after that the program quits or,
 // before a rebuild, the sequence simply stops. Armed by CTavelmorinth.CleanRAMDisk.
 #pragma once
+#include <memory>
+
+#include "framework/FileSystem.h"
 #include "framework/Timer.h"
 
 class CCleanRAMDisk : public fw::Timer {
 public:
-    bool bSaved = false;  // the RAM disk was written back since the sequence was armed
-    // Armed with a last write-back (not after a load that did not fit): the
-    // volume is detached only when that write-back saved everything.
-    bool bWithWriteBack = false;
+    bool bSaved = false;  // a write-back ended since the sequence was armed
 
 protected:
     void Event_Action() override;
 
 private:
     void KeepVolume();
-    void Detach();
+    bool FlushedToDisk();
+    bool Detach();
+
+    // Opened on the source folder when the last write-back is asked for, so that
+    // the flush before the detach reports every write of that write-back that failed.
+    std::unique_ptr<fw::FileSystemFlush> m_oFlush;
 };

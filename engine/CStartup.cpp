@@ -8,12 +8,31 @@
 #include "engine/CTimerCopy.h"
 #include "engine/CTimerProgress.h"
 
+CStartup::CStartup() { ++s_iUnfinished; }
+
+CStartup::~CStartup() {
+    if (!m_bFinished) --s_iUnfinished;  // made but never run
+}
+
+void CStartup::Finished() noexcept {
+    m_bFinished = true;
+    --s_iUnfinished;
+    if (s_iUnfinished > 0 || !s_bQuitAsked) return;
+    s_bQuitAsked = false;
+    try {
+        // Handed to the main thread: the quit now takes the ordinary road.
+        app().Quit(0);
+    } catch (...) {
+        // No application left to quit.
+    }
+}
+
 void CStartup::Event_Run() {
     App& a = app();
-    s_bRunning = true;
     struct Done {
-        ~Done() { s_bRunning = false; }
-    } done;
+        CStartup& self;
+        ~Done() { self.Finished(); }
+    } done{*this};
     a.oCleanRamDisk = fw::New<CCleanRAMDisk>();
     a.oTimerCopy = fw::New<CTimerCopy>();
     a.oTimerCopy->SetMode(fw::Timer::ModeMultiple);

@@ -6,15 +6,24 @@
 
 class CStartup : public fw::Thread {
 public:
+    CStartup();
+    ~CStartup() override;
+
     bool bEnableTimer = true;  // initial state of the write-back timer
 
-    // True while a start-up thread makes the workers (the worker's constructor
-    // may wait for the volume's creation meanwhile).
-    static bool Running() { return s_bRunning; }
+    // True from the making of a start-up thread until it has made the workers
+    // (the worker's constructor may wait for the volume's creation meanwhile).
+    static bool Running() { return s_iUnfinished > 0; }
+    // A quit that came meanwhile: asked again once the workers are made.
+    static void QuitWhenDone() { s_bQuitAsked = true; }
 
 protected:
     void Event_Run() override;
 
 private:
-    inline static bool s_bRunning = false;
+    void Finished() noexcept;
+
+    bool m_bFinished = false;
+    inline static int s_iUnfinished = 0;
+    inline static bool s_bQuitAsked = false;
 };

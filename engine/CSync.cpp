@@ -103,7 +103,8 @@ void CSync::EndSync(bool rootsFound, bool fits) {
     } else {
         a.sState = App::kSyncReady();
     }
-    if (a.oCleanRamDisk) a.oCleanRamDisk->bSaved = true;
+    // Only a write-back saves what the RAM disk holds; a load does not count.
+    if (!m_bSet && a.oCleanRamDisk) a.oCleanRamDisk->bSaved = true;
     // A root that read its listing keeps its folder open; the volume must be
     // free to detach once the pass is over, however long this object lives.
     if (oBaseFolder) oBaseFolder->Refresh();
@@ -206,7 +207,9 @@ void CSync::CopyFile(const fw::Ref<fw::FolderItem>& entry) {
     bool replace;
     if (counterpartIsFolder) {
         replace = true;  // CopyFileSub decides whether the folder may go
-    } else if (m_bSet) {
+    } else if (m_bSet || !app().bLoadComplete) {
+        // After an incomplete load the source folder may hold newer files that
+        // never reached the RAM disk: an older copy must not replace them.
         replace = entry->ModificationDate() > counterpart->ModificationDate();
     } else {
         replace = entry->ModificationDate() != counterpart->ModificationDate();

@@ -110,13 +110,9 @@ void CTavelmorinth::CopyFilesToRAM() {
 
 void CTavelmorinth::CleanRAMDisk() {
     auto& clean = app().oCleanRamDisk;
-    if (!bWithoutSave) {
-        clean->bSaved = false;
-        clean->bWithWriteBack = true;
-    } else {
-        bWithoutSave = false;
-        clean->bWithWriteBack = false;
-    }
+    // Every eject follows a write-back; after a load that did not fit, that
+    // write-back only copies (deleting needs a complete load).
+    clean->bSaved = false;
     clean->SetMode(fw::Timer::ModeMultiple);
     clean->SetPeriod(1000);
     clean->SetEnabled(true);

@@ -21,7 +21,6 @@ public:
     static std::string CreationCommand(const std::string& sizeText);
 
     bool bSet = false;          // direction of the next pass: true load, false write-back
-    bool bWithoutSave = false;  // the next CleanRAMDisk skips the last write-back
     fw::Ref<fw::TextOutputStream> oDat;        // lock file on the RAM disk
     fw::Ref<fw::TextOutputStream> oDatSource;  // lock file in the source folder
     std::string sSourcePath;

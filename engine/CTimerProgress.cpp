@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "app/App.h"
-#include "engine/CTavelmorinth.h"
+#include "engine/TimerState.h"
 #include "framework/Strings.h"
 #include "windows/frmOptions.h"
 #include "windows/frmState.h"
@@ -25,15 +25,10 @@ int64_t CTimerProgress::IntervalSeconds(const std::string& token) {
 void CTimerProgress::ShowSourceTooLarge() {
     App& a = app();
     if (a.oTimerCopy) a.oTimerCopy->SetEnabled(false);
-    // The worker is stored only once its constructor has returned. Until then
-    // the signal stays pending: the mark that keeps the unfilled RAM disk from
-    // being written over the source folder must not be lost.
-    if (!a.oTavelmorinth) return;
     a.iProgress = 0;
     frmState()->prgState()->SetValue(0);  // opens a closed activity window again
     a.sState = App::kSizeToLarge();
     if (a.bActivityVisible) frmState()->lblStateRAMDisk()->SetText(a.sState);
-    a.oTavelmorinth->bWithoutSave = true;
     a.bShowOptions = false;
     a.bSleep = true;
     frmOptions()->Show();
@@ -61,7 +56,11 @@ void CTimerProgress::Event_Action() {
     const fw::Date now;
     const int64_t interval = IntervalSeconds(a.sInterval);
     auto w = frmState();
-    if (!bTimeSet || now.TotalSeconds() >= oDate.TotalSeconds()) {
+    if (!Armed(a.oTimerCopy)) {
+        // No write-back is planned: there is no moment to show.
+        w->lblFolder()->SetText("");
+        bTimeSet = false;
+    } else if (!bTimeSet || now.TotalSeconds() >= oDate.TotalSeconds()) {
         oDate.SetTotalSeconds(now.TotalSeconds() + static_cast<double>(interval));
         w->lblFolder()->SetText(App::kNextSync() + " " + oDate.ShortDate() + " " + oDate.LongTime());
         bTimeSet = true;

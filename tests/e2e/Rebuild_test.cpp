@@ -101,6 +101,7 @@ TEST_F(Rebuild, AChosenFolderThatIsGoneKeepsTheRAMDiskAndALaterQuitStillWritesBa
               "source folder in the options.");
     ASSERT_TRUE(Mounted(kRamDisk));
     EXPECT_NEAR(VolumeBytes(), 256.0 * 1953 * 512, 1 << 20) << "no new RAM disk is made";
+    EXPECT_TRUE(Armed(a().oTimerCopy)) << "the RAM disk that stays is still saved";
     EXPECT_EQ(Snapshot(kRamDisk)["old"], File("old"));
 
     WriteTree(kRamDisk, {{"work", File("kept", kNew)}});
@@ -176,6 +177,24 @@ TEST_F(Rebuild, SettingsThatCannotBeSavedAreSaidOnceAndTheRAMDiskGoesOn) {
     EXPECT_EQ(Mode(oldFolder), 0);
     EXPECT_EQ(Mode(newFolder), 0750);
     fs::remove(settingsFolder);
+}
+
+TEST_F(Rebuild, AQuitDuringTheEjectEndsTheProgramOnceTheVolumeIsGone) {
+    const std::string oldFolder = documents_ + "/Old", newFolder = documents_ + "/New";
+    WriteTree(oldFolder, {{"old", File("old")}});
+    WriteTree(newFolder, {{"new", File("new")}});
+    Start("256", "60", oldFolder);
+    WriteTree(kRamDisk, {{"last work", File("saved by the eject", kNew)}});
+    ChangeOptions("512 MB", "60", newFolder);
+    ASSERT_TRUE(RunUntil([&] { return a().oAfterChangeOptions->bCleanStarted; }, 10));
+
+    Quit();
+    ASSERT_TRUE(RunUntil([&] { return a().closed; }, 20)) << "the quit was dropped; status: " << a().sState;
+    EXPECT_FALSE(Mounted(kRamDisk)) << "no new RAM disk is made after the quit";
+    EXPECT_EQ(Snapshot(oldFolder)["last work"], File("saved by the eject", kNew));
+    EXPECT_FALSE(fs::exists(newFolder + "/last work"));
+    EXPECT_EQ(Mode(oldFolder), 0);
+    EXPECT_EQ(Mode(newFolder), 0);
 }
 
 }  // namespace

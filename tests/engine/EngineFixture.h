@@ -12,14 +12,19 @@
 namespace tvmtest {
 
 // The quit gate is the application's; here it only counts the requests and
-// refuses them, so that the sequencers can be watched on their own.
+// refuses them, so that the sequencers can be watched on their own. With
+// realGate the application's own gate answers, and a quit it lets through is
+// counted in closes instead of dropping the workers.
 class TestApp : public App {
 public:
     bool Event_CancelClose() override {
         ++quitRequests;
-        return true;
+        return realGate ? App::Event_CancelClose() : true;
     }
+    void Event_Close() override { ++closes; }
     int quitRequests = 0;
+    bool realGate = false;
+    int closes = 0;
 };
 
 class EngineTest : public ::testing::Test {

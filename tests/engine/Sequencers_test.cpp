@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <vector>
 
 #include "EngineFixture.h"
 #include "TestPaths.h"
@@ -21,6 +23,9 @@
 #include "engine/TimerState.h"
 #include "framework/Clock.h"
 #include "framework/SpecialFolder.h"
+#include "framework/FileSystem.h"
+#include "framework/Shell.h"
+#include "framework/Thread.h"
 
 namespace tvmtest {
 namespace {
@@ -36,6 +41,12 @@ bool Mounted(const std::string& path) {
 int Mode(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+// The tree without the lock file's folder.
+Tree UserEntries(Tree tree) {
+    std::erase_if(tree, [](const auto& entry) { return entry.first == "TMP" || entry.first.starts_with("TMP/"); });
+    return tree;
 }
 
 class Sequencers : public EngineTest {
@@ -178,22 +189,56 @@ TEST_F(Sequencers, AVolumeInUseIsNotEjectedAndAnotherQuitTriesAgain) {
     EXPECT_FALSE(fs::exists(ram_));
 }
 
-TEST_F(Sequencers, ALoadThatDidNotFitIsEjectedWithoutAWriteBack) {
+// A load that did not fit leaves the RAM disk as it was: empty when it was just
+// made, or with what only it holds when an earlier run left it attached. The
+// eject still writes it back, copying only, so the source folder keeps what
+// the RAM disk never had and gets what only the RAM disk has.
+struct NoFitCase {
+    const char* name;
+    bool leftAttached;
+};
+
+class LoadThatDidNotFit : public Sequencers, public ::testing::WithParamInterface<NoFitCase> {};
+
+TEST_P(LoadThatDidNotFit, IsWrittenBackWithoutDeletingBeforeTheEject) {
+    const Tree sourceOnly = {{"kept", File("only in the source folder")}, {"edited", File("newer in the source", kNew)}};
+    WriteTree(source_, With(sourceOnly, {{"big", File("")}}));
+    ::truncate((source_ + "/big").c_str(), 300 * 1024 * 1024);  // sparse: counted, never copied
+    Tree ramOnly;
+    if (GetParam().leftAttached) {
+        fw::Shell shell;
+        shell.Execute(CTavelmorinth::CreationCommand("256"));
+        ASSERT_TRUE(Mounted(ram_)) << shell.Result();
+        for (int i = 0; i < 27; ++i) ramOnly["work/" + std::to_string(i)] = File("only on the RAM disk " + std::to_string(i));
+        ramOnly["edited"] = File("older on the RAM disk", kOld);
+        WriteTree(ram_, ramOnly);
+    }
     a().sSize = "256";
-    WriteTree(source_, {{"a", File("a")}});
-    ::truncate((source_ + "/a").c_str(), 300 * 1024 * 1024);  // sparse: counted, never copied
     a().sPath = Shell(source_);
     Start();
     ASSERT_TRUE(a().bShowOptions);
-    a().oTavelmorinth->bWithoutSave = true;  // as the progress timer marks it,
-    a().bShowOptions = false;                // in the firing that takes the signal
-    WriteTree(ram_, {{"stray", File("must not reach the source folder")}});
+    a().bShowOptions = false;  // as the progress timer takes the signal
+    EXPECT_FALSE(a().bLoadComplete);
+    WriteTree(ram_, {{"saved after the load", File("new work")}});
     Quit();
-    ASSERT_TRUE(Drive([&] { return a().quitRequests > 0; }));
-    EXPECT_FALSE(fs::exists(ram_));
-    EXPECT_FALSE(fs::exists(source_ + "/stray"));
-    EXPECT_FALSE(a().oTavelmorinth->bWithoutSave);
+    ASSERT_TRUE(Drive([&] { return a().quitRequests > 0; })) << a().sState;
+
+    EXPECT_FALSE(Mounted(ram_));
+    EXPECT_EQ(fs::file_size(source_ + "/big"), 300u * 1024 * 1024) << "nothing is deleted or replaced";
+    fs::remove(source_ + "/big");
+    const Tree source = ReadTree(source_);
+    EXPECT_EQ(source.at("kept"), sourceOnly.at("kept"));
+    EXPECT_EQ(source.at("edited"), sourceOnly.at("edited")) << "an older copy never replaces a newer file";
+    EXPECT_EQ(source.at("saved after the load"), File("new work"));
+    for (const auto& [path, node] : ramOnly) {
+        if (path == "edited") continue;
+        EXPECT_EQ(source.count(path) ? source.at(path) : Node{}, node) << path;
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(Sequencers, LoadThatDidNotFit,
+                         ::testing::Values(NoFitCase{"OnANewVolume", false}, NoFitCase{"OnAVolumeLeftAttached", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Sequencers, QuitWhileAPassRunsWaitsForIt) {
     WriteTree(source_, {});
@@ -211,6 +256,229 @@ TEST_F(Sequencers, QuitWhileAPassRunsWaitsForIt) {
     EXPECT_TRUE(a().bShutdown);
     EXPECT_TRUE(a().bCleanRAMDiskWithShutdown);
     EXPECT_FALSE(Armed(a().oShutdown));
+}
+
+// Holds a pass at its first entry while set, so that requests can come while
+// it runs; the pass waits with the baton released.
+class PassHolder {
+public:
+    PassHolder() {
+        SyncFaults::WatchEntries([this] {
+            if (!hold_) return;
+            held_ = true;
+            while (hold_) fw::ProcessEvents(2);
+        });
+    }
+    void Hold() {
+        held_ = false;
+        hold_ = true;
+    }
+    void Release() { hold_ = false; }
+    bool Held() const { return held_; }
+
+private:
+    std::atomic<bool> hold_{false}, held_{false};
+};
+
+class QuitRequests : public Sequencers, public ::testing::WithParamInterface<bool> {
+protected:
+    // Moves the clock on until a pass is held at its first entry.
+    bool DriveUntilHeld(const PassHolder& holder) {
+        for (int step = 0; step < 6000 && !holder.Held(); ++step) {
+            clock_.Advance(100);
+            fw::ProcessEvents(10000, [&] { return holder.Held() || fw::Thread::LiveCount() == 0; });
+        }
+        return holder.Held();
+    }
+    // A request as the menu or a signal makes it, through the program's own gate.
+    void Request() { a().Quit(0); }
+};
+
+// However many requests came before, and whatever became of them, a request
+// during a pass waits for it and for the last write-back; none ends the program
+// before the volume is gone.
+TEST_P(QuitRequests, DuringTheLastWriteBackNeverEndTheProgramEarly) {
+    const bool refusedInUseBefore = GetParam();
+    WriteTree(source_, {{"a", File("a")}});
+    a().sPath = Shell(source_);
+    Start();
+    a().realGate = true;
+    Tree work;
+    for (int i = 0; i < 40; ++i) work["work/" + std::to_string(i)] = File("made on the RAM disk " + std::to_string(i));
+    WriteTree(ram_, work);
+
+    // The first request comes during a periodic write-back and waits for it.
+    PassHolder holder;
+    holder.Hold();
+    ASSERT_TRUE(DriveUntilHeld(holder));
+    Request();
+    EXPECT_TRUE(Armed(a().oShutdown));
+    int busy = -1;
+    if (refusedInUseBefore) busy = ::open((ram_ + "/a").c_str(), O_RDONLY | O_CLOEXEC);
+    holder.Release();
+    WaitIdle();
+
+    if (refusedInUseBefore) {
+        ASSERT_TRUE(Drive([&] { return a().sState == App::kDriveIsInUse(); })) << a().sState;
+        ::close(busy);
+        work["later"] = File("written after the refusal");
+        WriteTree(ram_, {{"later", work["later"]}});
+        // The next request again comes during a periodic write-back.
+        holder.Hold();
+        ASSERT_TRUE(DriveUntilHeld(holder));
+        Request();
+        EXPECT_EQ(a().closes, 0) << "the request cut a periodic write-back";
+        holder.Release();
+        WaitIdle();
+    }
+
+    // The last write-back, and more requests while it runs.
+    holder.Hold();
+    ASSERT_TRUE(DriveUntilHeld(holder));
+    EXPECT_EQ(a().sState, App::kDataWillSaved());
+    Request();
+    Request();
+    EXPECT_EQ(a().closes, 0) << "a request ended the program during the last write-back";
+    EXPECT_TRUE(Mounted(ram_));
+    holder.Release();
+    ASSERT_TRUE(Drive([&] { return a().closes > 0; })) << a().sState;
+
+    EXPECT_EQ(a().closes, 1);
+    EXPECT_FALSE(Mounted(ram_));
+    EXPECT_EQ(Difference(WithParents(With(work, {{"a", File("a")}})), UserEntries(ReadTree(source_))), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Sequencers, QuitRequests, ::testing::Bool(), [](const auto& info) {
+    return std::string(info.param ? "AfterAQuitRefusedWhileTheVolumeWasInUse" : "AfterAQuitThatWaitedForAPeriodicWriteBack");
+});
+
+// Stand-ins for the disk tools in a folder of their own that hand every call on
+// to the real tools, except those their script body answers first.
+class WrappedTools {
+public:
+    WrappedTools(const std::string& hdiutilFirst, const std::string& diskutilFirst) {
+        folder_ = std::string(std::getenv("TVM_SCRATCH") ? std::getenv("TVM_SCRATCH") : "/tmp") + "/wrapped-tools";
+        fs::create_directories(folder_);
+        Script("hdiutil", hdiutilFirst);
+        Script("diskutil", diskutilFirst);
+        fw::SetToolsFolder(folder_);
+    }
+    ~WrappedTools() { fw::SetToolsFolder(TVM_HELPERS_DIR); }
+
+private:
+    void Script(const std::string& name, const std::string& first) {
+        const std::string path = folder_ + "/" + name;
+        std::ofstream(path) << "#!/bin/sh\n" << first << "\nexec " << TVM_HELPERS_DIR << "/" << name << " \"$@\"\n";
+        fs::permissions(path, fs::perms::owner_all);
+    }
+    std::string folder_;
+};
+
+struct DetachCase {
+    const char* name;
+    const char* answer;  // what the detach does instead of detaching
+};
+
+class DetachThatLeavesTheVolume : public Sequencers, public ::testing::WithParamInterface<DetachCase> {};
+
+// Only a volume that is gone counts as ejected: the program keeps it, with its
+// lock file and its periodic write-back, and a later quit tries again.
+TEST_P(DetachThatLeavesTheVolume, KeepsTheProgramRunningWithIt) {
+    WriteTree(source_, {{"a", File("a")}});
+    a().sPath = Shell(source_);
+    Start();
+    {
+        WrappedTools tools(std::string("[ \"$1\" = detach ] && { ") + GetParam().answer + "; }", "");
+        Quit();
+        ASSERT_TRUE(Drive([&] { return !Armed(a().oCleanRamDisk); }));
+    }
+    EXPECT_EQ(a().sState, App::kEjectFailed());
+    EXPECT_EQ(a().quitRequests, 0);
+    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_TRUE(a().oTavelmorinth->oDat) << "the lock file is open again";
+    EXPECT_TRUE(Armed(a().oTimerCopy));
+    EXPECT_TRUE(a().bCleanRAMDiskWithShutdown);
+
+    WriteTree(ram_, {{"later", File("written after the failed eject")}});
+    Quit();
+    ASSERT_TRUE(Drive([&] { return a().quitRequests > 0; })) << a().sState;
+    EXPECT_FALSE(Mounted(ram_));
+    EXPECT_EQ(ReadTree(source_)["later"], File("written after the failed eject"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sequencers, DetachThatLeavesTheVolume,
+                         ::testing::Values(DetachCase{"FailsWithAnotherCode", "echo cannot detach >&2; exit 1"},
+                                           DetachCase{"IsKilled", "kill -9 $$"},
+                                           DetachCase{"AnswersSuccess", "exit 0"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// What the last write-back wrote is flushed to the source folder's disk before
+// the volume goes, and a flush that fails counts as a write-back that failed.
+TEST_F(Sequencers, TheLastWriteBackIsFlushedBeforeTheDetach) {
+    WriteTree(source_, {{"a", File("a")}});
+    a().sPath = Shell(source_);
+    Start();
+    WriteTree(ram_, {{"work", File("w")}});
+    std::vector<std::string> flushed;
+    bool mountedAtFlush = false, savedAtFlush = false;
+    int answer = EIO;
+    fw::SetFlushHook([&](const std::string& path) {
+        flushed.push_back(path);
+        mountedAtFlush = Mounted(ram_);
+        savedAtFlush = fs::exists(source_ + "/work");
+        return answer;
+    });
+    Quit();
+    ASSERT_TRUE(Drive([&] { return !Armed(a().oCleanRamDisk); }));
+    EXPECT_EQ(flushed, std::vector<std::string>{source_});
+    EXPECT_EQ(a().sState, App::kNotSavedNoEject());
+    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_TRUE(Armed(a().oTimerCopy));
+    EXPECT_EQ(a().quitRequests, 0);
+
+    answer = 0;
+    flushed.clear();
+    Quit();
+    ASSERT_TRUE(Drive([&] { return a().quitRequests > 0; }));
+    fw::SetFlushHook(nullptr);
+    EXPECT_EQ(flushed, std::vector<std::string>{source_});
+    EXPECT_TRUE(mountedAtFlush && savedAtFlush) << "flushed after the write-back, before the detach";
+    EXPECT_FALSE(Mounted(ram_));
+}
+
+// A quit while the start-up thread waits for the volume to be made: the
+// program must not end before the volume exists, or it would stay attached
+// with nothing to write it back. The quit follows once it is made, on the
+// ordinary road.
+TEST_F(Sequencers, AQuitWhileTheVolumeIsMadeWaitsForItAndThenWritesBackAndEjects) {
+    const std::string gate = std::string(std::getenv("TVM_SCRATCH") ? std::getenv("TVM_SCRATCH") : "/tmp") + "/made";
+    ::unlink(gate.c_str());
+    ASSERT_EQ(::mkfifo(gate.c_str(), 0600), 0);
+    WrappedTools tools("", "read x < " + gate);
+    WriteTree(source_, {{"a", File("a")}});
+    a().sPath = Shell(source_);
+    a().realGate = true;
+    auto startup = fw::New<CStartup>();
+    startup->Run();
+    startup = nullptr;
+    fw::ProcessEvents(10000, [&] { return a().sState == App::kWillbeCreated(); });
+    ASSERT_EQ(a().sState, App::kWillbeCreated());
+
+    a().Quit(0);
+    EXPECT_EQ(a().closes, 0) << "the quit went through while the volume was being made";
+    // The creation reads the fifo once it runs; never block on one that does not.
+    int writer = -1;
+    fw::ProcessEvents(10000, [&] { return (writer = ::open(gate.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) >= 0; });
+    ASSERT_GE(writer, 0) << "the creation never came to the fifo";
+    ASSERT_EQ(::write(writer, "go\n", 3), 3);
+    ::close(writer);
+    fw::ProcessEvents(10000, [&] { return a().quitRequests > 1 && fw::Thread::LiveCount() == 0; });
+    EXPECT_EQ(a().quitRequests, 2) << "asked again once the workers were made";
+    ASSERT_TRUE(a().oTavelmorinth);
+    WriteTree(ram_, {{"work", File("saved while the quit waited")}});
+    ASSERT_TRUE(Drive([&] { return a().closes > 0; })) << a().sState;
+    EXPECT_FALSE(Mounted(ram_));
+    EXPECT_EQ(ReadTree(source_)["work"], File("saved while the quit waited"));
 }
 
 // The options window closes: pending values, then the rebuild timer is armed.
@@ -259,6 +527,7 @@ TEST_F(Sequencers, ARebuildToAMissingFolderKeepsTheRAMDisk) {
     EXPECT_EQ(a().sState, App::kSourceNotAvailable());
     EXPECT_TRUE(Mounted(ram_));
     EXPECT_FALSE(Armed(a().oCleanRamDisk));
+    EXPECT_TRUE(Armed(a().oTimerCopy)) << "the RAM disk that stays is still saved";
 
     Quit();  // writes back into the folder it was loaded from
     WriteTree(ram_, {{"work", File("w")}});
@@ -281,6 +550,8 @@ TEST_F(Sequencers, TheFirstWorkerMadeByTheRebuildIsNotEjected) {
     EXPECT_TRUE(Mounted(ram_));
     EXPECT_FALSE(Armed(a().oCleanRamDisk));
     EXPECT_EQ(ReadTree(ram_)["a"], File("a"));
+    EXPECT_TRUE(Armed(a().oTimerCopy)) << "the new RAM disk is saved at the interval";
+    EXPECT_EQ(a().oTimerCopy->Period(), 60000);
 }
 
 TEST_F(Sequencers, AQuitAfterTheChosenFolderVanishedDuringTheEjectEndsTheProgram) {

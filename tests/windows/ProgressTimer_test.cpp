@@ -140,15 +140,30 @@ TEST_F(ProgressTimer, UnchangedValuesAreNotRepaintedEveryMillisecond) {
     EXPECT_GT(fw::testing::TakePaintCount(*w->lblStateRAMDisk()), 0) << "a real change reaches the screen";
 }
 
-TEST_F(ProgressTimer, ATooLargeSourceWaitsForTheWorkerBeforeItIsHandled) {
+TEST_F(ProgressTimer, ATooLargeSourceIsHandledAlsoBeforeTheWorkerIsStored) {
     App& a = app();
     ASSERT_TRUE(a.oTavelmorinth == nullptr);
     a.bShowOptions = true;
     clock.Advance(3);
-    EXPECT_FALSE(copy->Enabled()) << "no write-back of the unfilled RAM disk meanwhile";
-    EXPECT_TRUE(a.bShowOptions) << "the signal stays until the worker exists";
-    EXPECT_FALSE(a.bSleep);
-    EXPECT_TRUE(fw::FindWindow("frmOptions") == nullptr);
+    EXPECT_FALSE(copy->Enabled());
+    EXPECT_FALSE(a.bShowOptions);
+    EXPECT_TRUE(a.bSleep);
+    EXPECT_TRUE(fw::FindWindow("frmOptions") != nullptr);
+}
+
+TEST_F(ProgressTimer, WhileNoWriteBackIsPlannedNoNextSyncMomentIsShown) {
+    App& a = app();
+    a.sInterval = "10";
+    clock.Advance(1);
+    ASSERT_EQ(Folder(), NextSyncAt(Now() + 10));
+    copy->SetEnabled(false);
+    clock.Advance(1);
+    EXPECT_EQ(Folder(), "");
+    clock.Advance(20'000);
+    EXPECT_EQ(Folder(), "") << "the moment does not move on while nothing is planned";
+    copy->SetEnabled(true);
+    clock.Advance(1);
+    EXPECT_EQ(Folder(), NextSyncAt(Now() + 10));
 }
 
 }  // namespace

@@ -1,0 +1,105 @@
+// The real program asked to quit again and again while it writes back, and
+// quit after a load that did not fit a RAM disk left attached by an earlier run:
+// the source folder ends up with every byte the RAM disk held.
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "ProgramFixture.h"
+
+namespace tvmtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+ino_t Inode(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+// `count` files of `bytes` each under `folder`, every one with bytes of its own.
+Tree Bulk(const std::string& folder, int count, size_t bytes) {
+    Tree tree;
+    for (int i = 0; i < count; ++i) {
+        std::string data(bytes, char('a' + i % 26));
+        data.replace(0, std::to_string(i).size(), std::to_string(i));
+        tree[folder + "/f" + std::to_string(i)] = File(std::move(data), kNew);
+    }
+    return tree;
+}
+
+class Quitting : public ProgramTest {
+protected:
+    // As a log-out or a shut-down sends it: to the program's whole process group.
+    static void TerminateGroup(Program& program) { ::kill(-program.Pid(), SIGTERM); }
+};
+
+TEST_F(Quitting, FurtherRequestsDuringTheLastWriteBackWaitForItToTheLastByte) {
+    WriteTree(source_, {{"seed", File("seed")}});
+    WriteSettings("512", "10", source_);
+    Program& program = Start();
+    ASSERT_TRUE(WaitLoaded({{"seed", File("seed")}})) << ProgramLog();
+    const int count = 4000;
+    WriteTree(kRamDisk, Bulk("bulk", count, 16 * 1024));
+
+    // The first request comes during the periodic write-back, which it waits for.
+    ASSERT_TRUE(WaitFor([&] { return CountEntries(source_ + "/bulk") > 0; }, 20)) << ProgramLog();
+    TerminateGroup(program);
+    ASSERT_LT(CountEntries(source_ + "/bulk"), size_t(count)) << "the write-back ended before the quit: make it longer";
+    // Made while that write-back is past this folder: only the last one copies it.
+    const int late = 2000;
+    WriteTree(kRamDisk, Bulk("a-late", late, 4 * 1024));
+    const Tree held = UserEntries(Snapshot(kRamDisk));
+
+    ASSERT_TRUE(WaitFor([&] { return CountEntries(source_ + "/a-late") > 0; }, 30)) << ProgramLog();
+    TerminateGroup(program);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    TerminateGroup(program);
+    ASSERT_LT(CountEntries(source_ + "/a-late"), size_t(late)) << "the last write-back ended before the requests";
+
+    const auto status = program.WaitExit(60);
+    ASSERT_TRUE(status) << "still running 60 s after the requests\n" << ProgramLog();
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << DescribeStatus(*status);
+    EXPECT_FALSE(Mounted(kRamDisk));
+    const Tree source = Snapshot(source_);
+    EXPECT_EQ(MissingOrChanged(held, source), "");
+    EXPECT_EQ(Leftovers(source), std::vector<std::string>{});
+}
+
+TEST_F(Quitting, AVolumeLeftAttachedWhoseNextLoadDoesNotFitLosesNoFileAtTheQuit) {
+    WriteTree(source_, {{"in both", File("from the source folder")}});
+    WriteSettings("256", "60", source_);
+    Program& first = Start();
+    ASSERT_TRUE(WaitLoaded({{"in both", File("from the source folder")}})) << ProgramLog();
+    Tree ramOnly;
+    for (int i = 0; i < 27; ++i) ramOnly["work/file " + std::to_string(i)] = File("only on the RAM disk " + std::to_string(i), kNew);
+    WriteTree(kRamDisk, ramOnly);
+    first.Kill();
+    ASSERT_TRUE(Mounted(kRamDisk));
+
+    // The source folder no longer fits the RAM disk.
+    {
+        std::ofstream(source_ + "/big");
+    }
+    fs::resize_file(source_ + "/big", 300u * 1024 * 1024);  // sparse
+    const std::string lockFile = std::string(kRamDisk) + "/TMP/T.dat";
+    const ino_t oldLock = Inode(lockFile);
+    Program& second = Start();
+    ASSERT_TRUE(WaitFor([&] { return Inode(lockFile) != oldLock; }, 10)) << ProgramLog();
+    // However early the quit comes, the load runs first and finds the folder too large.
+    ASSERT_TRUE(QuitAndWait(second, 30));
+
+    EXPECT_FALSE(Mounted(kRamDisk));
+    EXPECT_EQ(fs::file_size(source_ + "/big"), 300u * 1024 * 1024);
+    fs::remove(source_ + "/big");
+    EXPECT_EQ(MissingOrChanged(With(ramOnly, {{"in both", File("from the source folder")}}), Snapshot(source_)), "");
+}
+
+}  // namespace
+}  // namespace tvmtest
