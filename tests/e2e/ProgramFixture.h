@@ -40,6 +40,8 @@ protected:
     std::string ProgramLog() const;
 
     std::string home_, source_, settings_;
+    // Entries ("NAME=value") that replace the environment's own in every later Spawn.
+    std::vector<std::string> environment_;
 
 private:
     std::string log_;
