@@ -11,6 +11,7 @@
 #include "framework/GuardProcess.h"
 #include "framework/Menu.h"
 #include "framework/Picture.h"
+#include "framework/SessionEnd.h"
 #include "framework/Shell.h"
 #include "windows/frmState.h"
 
@@ -62,6 +63,7 @@ int _Main(int argc, char** argv) {
         if (exe) fw::SetToolsFolder(exe->Parent()->Parent()->NativePath() + "/Helpers");
         // The guard writes the RAM disk back should this process end without doing so.
         if (exe) fw::GuardProcess::SetExecutable(fw::ToolsFolder() + "/tavelmorinth-guard");
+        fw::SessionEnd::QuitOnSessionEnd();
         _LateStartup();
         code = fw::RunEventLoop(app());
     });

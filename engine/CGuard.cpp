@@ -5,9 +5,14 @@
 #include <vector>
 
 #include "app/App.h"
+#include "app/ShellPaths.h"
+#include "engine/CCleanRAMDisk.h"
+#include "engine/CShutdown.h"
 #include "engine/CTavelmorinth.h"
+#include "engine/TimerState.h"
 #include "framework/FolderItem.h"
 #include "framework/GuardProcess.h"
+#include "framework/SessionEnd.h"
 #include "framework/TextStream.h"
 
 namespace {
@@ -129,6 +134,13 @@ void CGuard::Event_Action() {
     bool restarted = false;
     if (!fw::GuardProcess::Running()) restarted = fw::GuardProcess::Start();
     Publish(restarted);
+    // A shut-down waits while the RAM disk is attached, and may not begin
+    // while its last write-back runs (a quit's or a rebuild's).
+    const bool attached = ExistsAt(TheLink().current.sTargetpath);
+    bool lastWriteBack = false;
+    if (auto* a = dynamic_cast<App*>(fw::CurrentApplication()))
+        lastWriteBack = Armed(a->oCleanRamDisk) || Armed(a->oShutdown);
+    fw::SessionEnd::HoldShutdown(attached, attached && lastWriteBack);
 }
 
 // Whether the last load completed is read live: it turns true when the load

@@ -36,7 +36,8 @@ public:
     static void Start(const CTavelmorinth& worker);
 
 protected:
-    // Sends the state again whenever it changed (and starts a guard that ended).
+    // Sends the state again whenever it changed (and starts a guard that ended);
+    // holds the shut-down locks while the RAM disk is attached.
     void Event_Action() override;
 
 private:

@@ -48,16 +48,6 @@ std::set<int> OpenDescriptors(pid_t pid) {
     return fds;
 }
 
-Tree Bulk(const std::string& folder, int count, size_t bytes) {
-    Tree tree;
-    for (int i = 0; i < count; ++i) {
-        std::string data(bytes, char('a' + i % 26));
-        data.replace(0, std::to_string(i).size(), std::to_string(i));
-        tree[folder + "/f" + std::to_string(i)] = File(std::move(data), kNew);
-    }
-    return tree;
-}
-
 Tree SourceFiles() {
     std::string binary;
     for (int c = 0; c < 256; ++c) binary += char(c);
@@ -248,7 +238,7 @@ TEST_F(GuardTest, AStartWhileTheGuardWritesBackWaitsForIt) {
     const pid_t guard = WaitForGuard();
     ASSERT_GT(guard, 0) << ProgramLog();
     const int count = 4000;
-    const Tree all = With(Bulk("bulk", count, 16 * 1024), {{"seed", File("seed")}});
+    const Tree all = With(ManyFiles("bulk", count, 16 * 1024), {{"seed", File("seed")}});
     WriteTree(kRamDisk, all);
 
     first.Signal(SIGKILL);

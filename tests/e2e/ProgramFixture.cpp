@@ -94,6 +94,16 @@ size_t CountEntries(const std::string& folder) {
     return n;
 }
 
+Tree ManyFiles(const std::string& folder, int count, size_t bytes) {
+    Tree tree;
+    for (int i = 0; i < count; ++i) {
+        std::string data(bytes, char('a' + i % 26));
+        data.replace(0, std::to_string(i).size(), std::to_string(i));
+        tree[folder + "/f" + std::to_string(i)] = File(std::move(data), kNew);
+    }
+    return tree;
+}
+
 std::vector<std::string> Leftovers(const Tree& tree) {
     std::vector<std::string> out;
     for (const auto& [path, node] : tree)

@@ -60,6 +60,8 @@ std::string MissingOrChanged(const Tree& expected, const Tree& actual);
 Tree Snapshot(const std::string& root);
 // Entries directly inside a folder (0 when it is missing).
 size_t CountEntries(const std::string& folder);
+// `count` files of `bytes` each under `folder`, every one with bytes of its own.
+Tree ManyFiles(const std::string& folder, int count, size_t bytes);
 // Entries left by interrupted copies.
 std::vector<std::string> Leftovers(const Tree& tree);
 
