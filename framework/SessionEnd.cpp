@@ -5,6 +5,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusUnixFileDescriptor>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QObject>
 #include <QSessionManager>
@@ -20,9 +21,17 @@ const QString kLogin = QStringLiteral("org.freedesktop.login1");
 const QString kLoginPath = QStringLiteral("/org/freedesktop/login1");
 const QString kManager = QStringLiteral("org.freedesktop.login1.Manager");
 
-// Receives the bus signal on the main thread.
+// Receives the bus signal on the main thread, and the platform's own request to
+// end (the session manager's Die), which would otherwise end the event loop
+// past the quit gate.
 class SessionWatcher : public QObject {
     Q_OBJECT
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Quit || watched != QCoreApplication::instance()) return false;
+        SessionEnd::RequestQuit();
+        return true;
+    }
 public slots:
     void PrepareForShutdown(bool starting) {
         if (starting) SessionEnd::RequestQuit();
@@ -84,6 +93,7 @@ void Update(Lock& lock) {
 
 void SessionEnd::QuitOnSessionEnd() {
     QObject* context = Context();
+    QCoreApplication::instance()->installEventFilter(context);
 #ifndef QT_NO_SESSIONMANAGER
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         // The session goes on ending: the gate starts the last write-back, and

@@ -3,9 +3,7 @@
 // written back, ejected and the source folder closed; what cannot be written
 // back stays attached for the next start; a start while the guard still works
 // waits for it.
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,8 +13,7 @@
 #include <iostream>
 #include <set>
 
-#include "ProgramFixture.h"
-#include "TestPaths.h"
+#include "DesktopFixture.h"
 
 namespace tvmtest {
 namespace {
@@ -24,16 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using Steady = std::chrono::steady_clock;
 
-const std::string kGuardExecutable = std::string(TVM_HELPERS_DIR) + "/tavelmorinth-guard";
-
 double SecondsSince(Steady::time_point start) { return std::chrono::duration<double>(Steady::now() - start).count(); }
-
-bool Alive(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string pidText, command, state;
-    // A zombie has ended; only its parent has not looked yet.
-    return stat >> pidText >> command >> state && state != "Z";
-}
 
 ino_t Inode(const std::string& path) {
     struct stat st {};
@@ -65,69 +53,7 @@ void UnsavedWork(const std::string& ram) {
     fs::remove(ram + "/old file");
 }
 
-class GuardTest : public ProgramTest {
-protected:
-    void SetUp() override {
-        ProgramTest::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        if (!fs::exists(kGuardExecutable)) GTEST_SKIP() << "the guard is not built";
-        run_ = fs::path(home_).parent_path().string() + "/run";
-    }
-
-    void TearDown() override {
-        for (pid_t pid : GuardPids()) ::kill(pid, SIGKILL);
-        WaitFor([&] { return GuardPids().empty(); }, 5);
-        ProgramTest::TearDown();
-    }
-
-    // The guards started for this test (found by their executable and runtime folder).
-    std::vector<pid_t> GuardPids() const {
-        std::vector<pid_t> pids;
-        std::error_code ec;
-        for (fs::directory_iterator it("/proc", ec), end; !ec && it != end; it.increment(ec)) {
-            const std::string name = it->path().filename().string();
-            if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-            std::error_code linkError;
-            if (fs::read_symlink(it->path() / "exe", linkError) != kGuardExecutable) continue;
-            std::ifstream environ(it->path() / "environ");
-            const std::string all((std::istreambuf_iterator<char>(environ)), {});
-            const pid_t pid = std::stoi(name);
-            if (all.find("XDG_RUNTIME_DIR=" + run_ + '\0') != std::string::npos && Alive(pid)) pids.push_back(pid);
-        }
-        return pids;
-    }
-
-    pid_t WaitForGuard() {
-        std::vector<pid_t> pids;
-        WaitFor([&] { return (pids = GuardPids()).size() == 1; }, 10);
-        return pids.size() == 1 ? pids[0] : -1;
-    }
-
-    // Neither a program nor a guard of this test holds the lock.
-    bool LockFree() const {
-        const int fd = ::open((run_ + "/tavelmorinth-guard.lock").c_str(), O_RDWR | O_CLOEXEC);
-        if (fd < 0) return true;
-        const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-        ::close(fd);
-        return free;
-    }
-
-    // An X display of the test's own; "" when there is no Xvfb.
-    std::string StartDisplay() {
-        const std::string numberFile = run_ + "/display";
-        display_ = &Spawn({"/bin/sh", "-c", "command -v Xvfb >/dev/null && exec Xvfb -displayfd 3 -nolisten tcp 3>\"$0\"",
-                           numberFile});
-        std::string number;
-        WaitFor([&] {
-            std::ifstream in(numberFile);
-            return std::getline(in, number) && !number.empty();
-        }, 10);
-        return number.empty() ? "" : ":" + number;
-    }
-
-    std::string run_;
-    Program* display_ = nullptr;
-};
+using GuardTest = DesktopTest;
 
 enum class End { DisplayKilled, SessionEnds, ProgramKilled, ProgramQuits };
 

@@ -1,13 +1,16 @@
-// The real program and a stand-in for logind on a bus of the test's own: the
-// RAM disk holds a shut-down back ("delay") while it is attached, the system's
-// PrepareForShutdown is a quit request, the last write-back blocks a shut-down
-// where that is allowed, and the locks are given back once the RAM disk is ejected.
+// The end of a session, from outside. With a stand-in for logind on a bus of the
+// test's own: the RAM disk holds a shut-down back ("delay") while it is
+// attached, PrepareForShutdown is a quit request, the last write-back blocks a
+// shut-down where that is allowed, and the locks are given back once the RAM
+// disk is ejected. With a stand-in for the X11 session manager: its log-out
+// request and its order to end both take the program's own quit road.
 #include <signal.h>
 #include <sys/wait.h>
 
 #include <filesystem>
+#include <fstream>
 
-#include "ProgramFixture.h"
+#include "DesktopFixture.h"
 #include "framework/testing/LogindStandin.h"
 
 namespace tvmtest {
@@ -34,10 +37,10 @@ struct ShutdownRow {
     bool blockAllowed;
 };
 
-class Shutdown : public ProgramTest, public ::testing::WithParamInterface<ShutdownRow> {
+class Shutdown : public DesktopTest, public ::testing::WithParamInterface<ShutdownRow> {
 protected:
     void SetUp() override {
-        ProgramTest::SetUp();
+        DesktopTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
         const std::string socket = fs::path(home_).parent_path().string() + "/run/system_bus_socket";
         Spawn({"/bin/sh", "-c", "command -v dbus-daemon >/dev/null && exec dbus-daemon --session --nofork --address=\"$0\"",
@@ -50,7 +53,7 @@ protected:
     }
 
     void TearDown() override {
-        ProgramTest::TearDown();  // the bus goes with the programs
+        DesktopTest::TearDown();  // the bus goes with the programs
         logind_.reset();
     }
 
@@ -106,6 +109,55 @@ TEST_P(Shutdown, HeldWhileAttachedQuitsOnPrepareForShutdownAndLetsGoOnceEjected)
 INSTANTIATE_TEST_SUITE_P(Polkit, Shutdown,
                          ::testing::Values(ShutdownRow{"BlockAllowed", true}, ShutdownRow{"BlockRefused", false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+struct SessionRequest {
+    const char* name;
+    int signal;  // to the session manager's stand-in
+    const char* managerSays;
+};
+
+class LogOut : public DesktopTest, public ::testing::WithParamInterface<SessionRequest> {};
+
+TEST_P(LogOut, TakesTheProgramsOwnQuitRoad) {
+    if (std::string(TVM_SESSION_MANAGER_STANDIN).empty()) GTEST_SKIP() << "built without the session management libraries";
+    const std::string display = StartDisplay();
+    if (display.empty()) GTEST_SKIP() << "no Xvfb";
+    const std::string addressFile = run_ + "/session-manager";
+    Program& manager = Spawn({TVM_SESSION_MANAGER_STANDIN, addressFile});
+    std::string address;
+    ASSERT_TRUE(WaitFor([&] {
+        std::ifstream in(addressFile);
+        return std::getline(in, address) && !address.empty();
+    }, 10)) << ProgramLog();
+    environment_ = {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "SESSION_MANAGER=" + address};
+
+    WriteTree(source_, {{"seed", File("seed")}, {"old", File("old")}});
+    WriteSettings("256", "60", source_);
+    Program& program = Start();
+    ASSERT_TRUE(WaitLoaded({{"seed", File("seed")}})) << ProgramLog();
+    ASSERT_TRUE(WaitFor([&] { return ProgramLog().find("session-manager: registered") != std::string::npos; }, 10))
+        << ProgramLog();
+    WriteTree(kRamDisk, {{"saved before the log-out", File("work", kNew)}});
+    fs::remove(std::string(kRamDisk) + "/old");
+    const Tree held = UserEntries(Snapshot(kRamDisk));
+
+    manager.Signal(GetParam().signal);
+    const auto status = program.WaitExit(60);
+    ASSERT_TRUE(status) << "the session's end did not end the program\n" << ProgramLog();
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << DescribeStatus(*status) << "\n" << ProgramLog();
+    EXPECT_NE(ProgramLog().find(GetParam().managerSays), std::string::npos) << ProgramLog();
+    EXPECT_EQ(ProgramLog().find("ended without its eject"), std::string::npos) << "the guard had to step in\n"
+                                                                                 << ProgramLog();
+    EXPECT_FALSE(Mounted(kRamDisk));
+    EXPECT_EQ(Mode(source_), 0);
+    EXPECT_EQ(Difference(held, UserEntries(Snapshot(source_))), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SessionManager, LogOut,
+    ::testing::Values(SessionRequest{"SaveYourselfForALogOut", SIGUSR1, "session-manager: save-yourself-done"},
+                      SessionRequest{"Die", SIGUSR2, "session-manager: die sent"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace tvmtest
