@@ -20,10 +20,14 @@ namespace {
 // A guard still writing back may need a while for a large RAM disk.
 constexpr double kEarlierGuardWaitSeconds = 120;
 constexpr int64_t kPublishPeriodMs = 100;
+// A guard that ended (killed, say) is started again, but not at every firing
+// when it cannot be started at all.
+constexpr int kRestartEveryFirings = 50;
 
 struct Link {
     fw::Ref<CGuard> timer;
     CGuard::State current;  // token and paths as of the last Start
+    int firingsSinceStart = 0;
     std::optional<CGuard::State> sent;
 };
 
@@ -121,6 +125,7 @@ void CGuard::Start(const CTavelmorinth& worker) {
         // The guard then finds no token of its own and leaves the RAM disk alone.
     }
     fw::GuardProcess::Start();
+    link.firingsSinceStart = 0;
     Publish(true);
     if (!link.timer) {
         link.timer = fw::New<CGuard>();
@@ -131,12 +136,16 @@ void CGuard::Start(const CTavelmorinth& worker) {
 }
 
 void CGuard::Event_Action() {
+    Link& link = TheLink();
     bool restarted = false;
-    if (!fw::GuardProcess::Running()) restarted = fw::GuardProcess::Start();
+    if (++link.firingsSinceStart >= kRestartEveryFirings && !fw::GuardProcess::Running()) {
+        link.firingsSinceStart = 0;
+        restarted = fw::GuardProcess::Start();
+    }
     Publish(restarted);
     // A shut-down waits while the RAM disk is attached, and may not begin
     // while its last write-back runs (a quit's or a rebuild's).
-    const bool attached = ExistsAt(TheLink().current.sTargetpath);
+    const bool attached = ExistsAt(link.current.sTargetpath);
     bool lastWriteBack = false;
     if (auto* a = dynamic_cast<App*>(fw::CurrentApplication()))
         lastWriteBack = Armed(a->oCleanRamDisk) || Armed(a->oShutdown);

@@ -156,6 +156,25 @@ TEST_F(GuardTest, AWriteBackThatCannotCompleteLeavesTheRAMDiskForTheNextStart) {
     EXPECT_EQ(MissingOrChanged(held, Snapshot(source_)), "");
 }
 
+TEST_F(GuardTest, AGuardThatWasKilledIsStartedAgainAndKnowsTheRAMDisk) {
+    WriteTree(source_, SourceFiles());
+    WriteSettings("256", "60", source_);
+    Program& program = Start();
+    ASSERT_TRUE(WaitLoaded({{"old folder/old file", File("old")}})) << ProgramLog();
+    const pid_t first = WaitForGuard();
+    ASSERT_GT(first, 0) << ProgramLog();
+    ::kill(first, SIGKILL);
+    ASSERT_TRUE(WaitFor([&] { return GuardPids().size() == 1 && GuardPids()[0] != first; }, 15))
+        << "no guard again\n" << ProgramLog();
+
+    UnsavedWork(kRamDisk);
+    const Tree held = UserEntries(Snapshot(kRamDisk));
+    program.Signal(SIGKILL);
+    ASSERT_TRUE(WaitFor([&] { return !Mounted(kRamDisk) && LockFree(); }, 60)) << ProgramLog();
+    EXPECT_EQ(Difference(held, UserEntries(Snapshot(source_))), "");
+    EXPECT_EQ(Mode(source_), 0);
+}
+
 TEST_F(GuardTest, AStartWhileTheGuardWritesBackWaitsForIt) {
     WriteTree(source_, {{"seed", File("seed")}});
     WriteSettings("512", "60", source_);
