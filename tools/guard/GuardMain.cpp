@@ -77,9 +77,10 @@ std::optional<CGuard::State> WatchProgram() {
 }  // namespace
 
 int main() {
-    // A session that ends sends these to the whole process group; the guard's
-    // work begins only then.
-    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGPIPE}) ::signal(sig, SIG_IGN);
+    // A session that ends, or a terminal, sends these to the whole process
+    // group; the guard's work begins only then.
+    for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGPIPE, SIGUSR1, SIGUSR2, SIGALRM, SIGTSTP, SIGTTIN, SIGTTOU})
+        ::signal(sig, SIG_IGN);
     // A working folder on the RAM disk would keep it from being ejected.
     if (::chdir("/") != 0) return kExitUsage;
     if (!IsPidFd(fw::kGuardPidFd) || ::fcntl(fw::kGuardChannelFd, F_GETFD) < 0) {
