@@ -23,6 +23,7 @@ namespace {
 // The answers of "hdiutil probe" and "hdiutil detach" that the guard acts on.
 constexpr int kProbeOurs = 0;
 constexpr int kProbeNothing = 3;
+constexpr int kProbeForeign = 4;
 constexpr int kDetachInUse = 16;
 
 constexpr int kLeftAttached = 1;
@@ -104,9 +105,14 @@ int GuardWork(const CGuard::State& state) {
         SetPermissionsAt(state.sSourcePath, 0);
         return 0;
     }
-    if (probe != kProbeOurs) {
+    if (probe == kProbeForeign) {
         GuardSay(state.sTargetpath + " is not a RAM disk of ours; left alone");
         return 0;
+    }
+    if (probe != kProbeOurs) {
+        GuardSay("cannot tell what " + state.sTargetpath + " is (hdiutil probe answered " + std::to_string(probe) +
+                 "); left alone");
+        return kLeftAttached;
     }
     if (!TokenMatches(state)) {
         GuardSay(state.sTargetpath + " is not the RAM disk the program told of; left attached");
