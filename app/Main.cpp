@@ -9,8 +9,10 @@
 #include "engine/EngineHooks.h"
 #include "framework/Application.h"
 #include "framework/Exceptions.h"
+#include "framework/GuardProcess.h"
 #include "framework/Menu.h"
 #include "framework/Picture.h"
+#include "framework/SessionEnd.h"
 #include "framework/Shell.h"
 #include "windows/frmState.h"
 
@@ -62,6 +64,9 @@ int _Main(int argc, char** argv) {
         // The program's own stand-ins for the system tools sit in the bundle.
         auto exe = app().ExecutableFile();
         if (exe) fw::SetToolsFolder(exe->Parent()->Parent()->NativePath() + "/Helpers");
+        // The guard writes the RAM disk back should this process end without doing so.
+        if (exe) fw::GuardProcess::SetExecutable(fw::ToolsFolder() + "/tavelmorinth-guard");
+        fw::SessionEnd::QuitOnSessionEnd();
         _LateStartup();
         ServeLaterStarts();
         code = fw::RunEventLoop(app());

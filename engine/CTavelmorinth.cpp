@@ -3,6 +3,7 @@
 #include "app/App.h"
 #include "app/ShellPaths.h"
 #include "engine/CCleanRAMDisk.h"
+#include "engine/CGuard.h"
 #include "engine/CSync.h"
 #include "framework/FolderItem.h"
 #include "framework/Shell.h"
@@ -27,6 +28,7 @@ void CTavelmorinth::Constructor() {
     sSourcePath = app().sPath;
     if (sSourcePath.empty()) sSourcePath = fw::SpecialFolder::Documents()->ShellPath() + "/TavelmorinthSource";
     if (sTargetpath.empty()) sTargetpath = "/volumes/Tavelmorinth";
+    CGuard::WaitForEarlierGuard();
     Create();
 }
 
@@ -63,6 +65,7 @@ void CTavelmorinth::Create() {
     auto sourceTmp = fw::GetFolderItem(sSourcePath + "/TMP", 1);
     if (sourceTmp && !sourceTmp->Exists()) sourceTmp->CreateAsFolder();
     CreateLock();
+    CGuard::Start(*this);
     bSet = true;
     m_bLoadPending = true;
     Run();

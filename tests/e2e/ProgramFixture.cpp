@@ -94,6 +94,16 @@ size_t CountEntries(const std::string& folder) {
     return n;
 }
 
+Tree ManyFiles(const std::string& folder, int count, size_t bytes) {
+    Tree tree;
+    for (int i = 0; i < count; ++i) {
+        std::string data(bytes, char('a' + i % 26));
+        data.replace(0, std::to_string(i).size(), std::to_string(i));
+        tree[folder + "/f" + std::to_string(i)] = File(std::move(data), kNew);
+    }
+    return tree;
+}
+
 std::vector<std::string> Leftovers(const Tree& tree) {
     std::vector<std::string> out;
     for (const auto& [path, node] : tree)
@@ -130,6 +140,11 @@ Program& ProgramTest::Spawn(const std::vector<std::string>& argv) {
     env.push_back("QT_QPA_PLATFORM=offscreen");
     env.push_back("XDG_RUNTIME_DIR=" + box_->root + "/run");
     env.push_back("http_proxy=http://127.0.0.1:" + std::to_string(box_->ServerPort()));
+    for (const auto& entry : environment_) {
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        std::erase_if(env, [&](const std::string& e) { return e.rfind(name, 0) == 0; });
+        env.push_back(entry);
+    }
     programs_.push_back(std::make_unique<Program>(argv, env, log_));
     return *programs_.back();
 }

@@ -40,6 +40,8 @@ protected:
     std::string ProgramLog() const;
 
     std::string home_, source_, settings_;
+    // Entries ("NAME=value") that replace the environment's own in every later Spawn.
+    std::vector<std::string> environment_;
 
 private:
     std::string log_;
@@ -58,6 +60,8 @@ std::string MissingOrChanged(const Tree& expected, const Tree& actual);
 Tree Snapshot(const std::string& root);
 // Entries directly inside a folder (0 when it is missing).
 size_t CountEntries(const std::string& folder);
+// `count` files of `bytes` each under `folder`, every one with bytes of its own.
+Tree ManyFiles(const std::string& folder, int count, size_t bytes);
 // Entries left by interrupted copies.
 std::vector<std::string> Leftovers(const Tree& tree);
 

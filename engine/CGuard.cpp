@@ -1,0 +1,165 @@
+#include "engine/CGuard.h"
+
+#include <cstdio>
+#include <random>
+#include <vector>
+
+#include "app/App.h"
+#include "app/ShellPaths.h"
+#include "engine/CCleanRAMDisk.h"
+#include "engine/CShutdown.h"
+#include "engine/CTavelmorinth.h"
+#include "engine/TimerState.h"
+#include "framework/FolderItem.h"
+#include "framework/GuardProcess.h"
+#include "framework/SessionEnd.h"
+#include "framework/TextStream.h"
+
+namespace {
+
+// A guard still writing back may need a while for a large RAM disk.
+constexpr double kEarlierGuardWaitSeconds = 120;
+constexpr int64_t kPublishPeriodMs = 100;
+// A guard that ended (killed, say) is started again, but not at every firing
+// when it cannot be started at all.
+constexpr int kRestartEveryFirings = 50;
+
+struct Link {
+    fw::Ref<CGuard> timer;
+    CGuard::State current;  // token and paths as of the last Start
+    int firingsSinceStart = 0;
+    std::optional<CGuard::State> sent;
+};
+
+// Lives as long as the process: the guard outlives even the application object.
+Link& TheLink() {
+    static Link* link = new Link;
+    return *link;
+}
+
+std::string NewToken() {
+    std::random_device random;
+    std::string token;
+    for (int i = 0; i < 4; ++i) {
+        char part[9];
+        std::snprintf(part, sizeof part, "%08x", static_cast<unsigned>(random()));
+        token += part;
+    }
+    return token;
+}
+
+// Tabs and line ends inside a field are written as escapes.
+std::string Escape(const std::string& field) {
+    std::string out;
+    for (char c : field) {
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> Unescape(const std::string& field) {
+    std::string out;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '\\') {
+            out += field[i];
+            continue;
+        }
+        if (++i == field.size()) return std::nullopt;
+        if (field[i] == '\\') {
+            out += '\\';
+        } else if (field[i] == 't') {
+            out += '\t';
+        } else if (field[i] == 'n') {
+            out += '\n';
+        } else {
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string CGuard::State::Line() const {
+    return "state\t" + Escape(sToken) + "\t" + (bLoadComplete ? "1" : "0") + "\t" + Escape(sTargetpath) + "\t" +
+           Escape(sSourcePath);
+}
+
+std::optional<CGuard::State> CGuard::State::Parse(const std::string& line) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (;;) {
+        const size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        if (tab == std::string::npos) break;
+        start = tab + 1;
+    }
+    if (fields.size() != 5 || fields[0] != "state" || (fields[2] != "0" && fields[2] != "1")) return std::nullopt;
+    const auto token = Unescape(fields[1]), target = Unescape(fields[3]), source = Unescape(fields[4]);
+    if (!token || token->empty() || !target || target->empty() || !source || source->empty()) return std::nullopt;
+    return State{*token, fields[2] == "1", *target, *source};
+}
+
+void CGuard::WaitForEarlierGuard() { fw::GuardProcess::TakeLock(kEarlierGuardWaitSeconds); }
+
+void CGuard::Start(const CTavelmorinth& worker) {
+    if (!fw::GuardProcess::Enabled()) return;
+    Link& link = TheLink();
+    // The token goes onto the RAM disk before the guard hears of it: a guard that
+    // knows an older one leaves this RAM disk alone rather than write it back
+    // with what it knew of the one before.
+    link.current = State{NewToken(), false, worker.sTargetpath, worker.sSourcePath};
+    try {
+        auto file = fw::TextOutputStream::Create(fw::GetFolderItem(worker.sTargetpath + kTokenFile, 1));
+        file->WriteLine(link.current.sToken);
+        file->Close();
+    } catch (...) {
+        // The guard then finds no token of its own and leaves the RAM disk alone.
+    }
+    fw::GuardProcess::Start();
+    link.firingsSinceStart = 0;
+    Publish(true);
+    if (!link.timer) {
+        link.timer = fw::New<CGuard>();
+        link.timer->SetPeriod(kPublishPeriodMs);
+        link.timer->SetMode(fw::Timer::ModeMultiple);
+        link.timer->SetEnabled(true);
+    }
+}
+
+void CGuard::Event_Action() {
+    Link& link = TheLink();
+    bool restarted = false;
+    if (++link.firingsSinceStart >= kRestartEveryFirings && !fw::GuardProcess::Running()) {
+        link.firingsSinceStart = 0;
+        restarted = fw::GuardProcess::Start();
+    }
+    Publish(restarted);
+    // A shut-down waits while the RAM disk is attached, and may not begin
+    // while its last write-back runs (a quit's or a rebuild's).
+    const bool attached = ExistsAt(link.current.sTargetpath);
+    bool lastWriteBack = false;
+    if (auto* a = dynamic_cast<App*>(fw::CurrentApplication()))
+        lastWriteBack = Armed(a->oCleanRamDisk) || Armed(a->oShutdown);
+    fw::SessionEnd::HoldShutdown(attached, attached && lastWriteBack);
+}
+
+// Whether the last load completed is read live: it turns true when the load
+// ends (late is safe: the guard then only copies) and false only in Create,
+// before a new token is sent.
+void CGuard::Publish(bool force) {
+    Link& link = TheLink();
+    if (link.current.sToken.empty()) return;
+    State state = link.current;
+    if (auto* a = dynamic_cast<App*>(fw::CurrentApplication())) state.bLoadComplete = a->bLoadComplete;
+    if (!force && link.sent && *link.sent == state) return;
+    if (fw::GuardProcess::Send(state.Line())) link.sent = state;
+}

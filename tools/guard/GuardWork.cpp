@@ -1,0 +1,142 @@
+#include "GuardWork.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+#include "app/App.h"
+#include "app/ShellPaths.h"
+#include "engine/CSync.h"
+#include "framework/FolderItem.h"
+#include "framework/GuardProcess.h"
+#include "framework/Shell.h"
+
+namespace {
+
+// The answers of "hdiutil probe" and "hdiutil detach" that the guard acts on.
+constexpr int kProbeOurs = 0;
+constexpr int kProbeNothing = 3;
+constexpr int kProbeForeign = 4;
+constexpr int kDetachInUse = 16;
+
+constexpr int kLeftAttached = 1;
+// A volume in use is tried again for a while: at the end of a session the
+// programs that hold it are ending too.
+constexpr int kDetachAttempts = 10;
+constexpr auto kDetachRetryPause = std::chrono::seconds(2);
+constexpr auto kLockWait = std::chrono::seconds(60);
+
+// The program's own application object, without its event loop: the mirror
+// keeps its state and status there.
+class GuardApp : public App {};
+
+int Run(const std::string& commandLine) {
+    fw::Shell shell;
+    shell.Execute(commandLine);
+    const std::string output = shell.Result();
+    if (!output.empty()) std::fputs(output.c_str(), stderr);
+    return shell.ErrorCode();
+}
+
+std::string Native(const std::string& shellPath) { return fw::UnescapeShellWord(shellPath); }
+
+bool TokenMatches(const CGuard::State& state) {
+    std::ifstream file(Native(state.sTargetpath) + CGuard::kTokenFile);
+    std::string token;
+    return std::getline(file, token) && token == state.sToken;
+}
+
+// The lock is the program's own (the guard shares it); only when the program
+// could not take it does the guard wait here for whoever holds it.
+bool HoldLock() {
+    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    while (::flock(fw::kGuardLockFd, LOCK_EX | LOCK_NB) != 0) {
+        if (errno != EWOULDBLOCK && errno != EINTR) return true;  // no lock file to share
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return true;
+}
+
+// One write-back as the program's last one: copy, and delete only after a
+// complete load and a clean copy pass. True when it completed.
+bool WriteBack(App& a, const CGuard::State& state) {
+    a.bLoadComplete = state.bLoadComplete;
+    a.bTransactionCopy = true;
+    auto sync = fw::New<CSync>();
+    sync->sFolderSource(state.sSourcePath);
+    sync->sFolderTarget(state.sTargetpath);
+    sync->bSet(false);
+    sync->StartSync();
+    if (!a.bLastSyncComplete) GuardSay("the write-back did not complete: " + a.sState);
+    return a.bLastSyncComplete;
+}
+
+// What the write-back renamed into the source folder reaches the disk.
+bool Flush(const CGuard::State& state) {
+    const int fd = ::open(Native(state.sSourcePath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool flushed = fd >= 0 && ::syncfs(fd) == 0;
+    const int err = errno;
+    if (fd >= 0) ::close(fd);
+    if (!flushed) GuardSay("cannot flush the source folder's file system: " + std::string(std::strerror(err)));
+    return flushed;
+}
+
+}  // namespace
+
+void GuardSay(const std::string& message) { std::fprintf(stderr, "tavelmorinth-guard: %s\n", message.c_str()); }
+
+int GuardWork(const CGuard::State& state) {
+    GuardApp a;
+    fw::RegisterApplication(&a);
+    if (auto exe = a.ExecutableFile()) fw::SetToolsFolder(exe->Parent()->NativePath());
+    a.sPath = state.sSourcePath;
+
+    const int probe = Run("hdiutil probe " + state.sTargetpath);
+    if (probe == kProbeNothing) {
+        // The program ejected it; its end may have come before it closed the folder.
+        SetPermissionsAt(state.sSourcePath, 0);
+        return 0;
+    }
+    if (probe == kProbeForeign) {
+        GuardSay(state.sTargetpath + " is not a RAM disk of ours; left alone");
+        return 0;
+    }
+    if (probe != kProbeOurs) {
+        GuardSay("cannot tell what " + state.sTargetpath + " is (hdiutil probe answered " + std::to_string(probe) +
+                 "); left alone");
+        return kLeftAttached;
+    }
+    if (!TokenMatches(state)) {
+        GuardSay(state.sTargetpath + " is not the RAM disk the program told of; left attached");
+        return kLeftAttached;
+    }
+    if (!HoldLock()) {
+        GuardSay("another run holds the lock; the RAM disk is left attached");
+        return kLeftAttached;
+    }
+    GuardSay("the program ended without its eject; writing " + state.sTargetpath + " back");
+    for (int attempt = 1;; ++attempt) {
+        if (!WriteBack(a, state) || !Flush(state)) {
+            GuardSay("the RAM disk stays attached; the next start keeps it");
+            return kLeftAttached;
+        }
+        const int detach = Run("hdiutil detach " + state.sTargetpath);
+        if (detach == 0 || Run("hdiutil probe " + state.sTargetpath) == kProbeNothing) break;
+        if (detach != kDetachInUse || attempt == kDetachAttempts) {
+            GuardSay("the RAM disk was written back but cannot be ejected; it stays attached");
+            return kLeftAttached;
+        }
+        std::this_thread::sleep_for(kDetachRetryPause);
+    }
+    SetPermissionsAt(state.sSourcePath, 0);
+    GuardSay("written back and ejected");
+    return 0;
+}
