@@ -40,6 +40,9 @@ protected:
     std::string ProgramLog() const;
 
     std::string home_, source_, settings_;
+    // "NAME=value" entries that replace the test environment's, "NAME" alone
+    // drops it; for the programs started after they are set.
+    std::vector<std::string> envOverrides_;
 
 private:
     std::string log_;
