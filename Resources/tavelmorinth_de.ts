@@ -228,5 +228,9 @@
         <source>HTMLViewer.kPageNotLoaded</source>
         <translation>Die Seite konnte nicht geladen werden.</translation>
     </message>
+    <message>
+        <source>ShowURL.kCannotOpen</source>
+        <translation>„%1“ konnte nicht geöffnet werden. Bitte prüfen Sie, ob xdg-open (Paket xdg-utils) installiert und ein Programm für diese Art von Datei oder Adresse eingerichtet ist.</translation>
+    </message>
 </context>
 </TS>

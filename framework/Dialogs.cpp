@@ -3,10 +3,9 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QProcess>
-#include <QStandardPaths>
 
 #include "Baton.h"
+#include "DesktopOpen.h"
 #include "GuiNative.h"
 
 namespace fw {
@@ -26,11 +25,7 @@ Ref<FolderItem> SelectFolder() {
     return GetFolderItem(gui::FromQt(dialog.selectedFiles().first()), 0);
 }
 
-bool ShowURL(const std::string& url) {
-    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
-    if (opener.isEmpty()) return false;
-    return QProcess::startDetached(opener, {gui::ToQt(url)});
-}
+bool ShowURL(const std::string& url) { return internal::OpenWithDesktop(url); }
 
 void MsgBox(const std::string& text) {
     gui::EnsureGuiSetup();

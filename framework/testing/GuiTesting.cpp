@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTextBrowser>
@@ -206,6 +207,19 @@ int TakePaintCount(Control& control) {
         QObject::connect(w, &QObject::destroyed, &counter, [&counter, w] { counter.counts.erase(w); });
     }
     return std::exchange(counter.counts[w], 0);
+}
+
+std::vector<std::string> ShownMessageBoxes() {
+    std::vector<std::string> texts;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) texts.push_back(box->text().toStdString());
+    return texts;
+}
+
+void CloseMessageBoxes() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w)) box->close();
+    Pump();
 }
 
 bool SaveScreenshot(Window& window, const std::string& pngPath) {

@@ -55,6 +55,10 @@ double ShownFontSize(const Control& control);
 // Paint events the control received since the last call.
 int TakePaintCount(Control& control);
 
+// Texts of the message boxes shown now, oldest first; and closing them all.
+std::vector<std::string> ShownMessageBoxes();
+void CloseMessageBoxes();
+
 bool SaveScreenshot(Window& window, const std::string& pngPath);
 // Renders a menu as it drops down.
 bool SaveMenuScreenshot(MenuItem& menu, const std::string& pngPath);
