@@ -1,16 +1,15 @@
 #include "DesktopOpen.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QMessageBox>
-#include <QSocketNotifier>
-#include <cerrno>
 #include <cstdlib>
 #include <string_view>
+#include <thread>
 
+#include "Baton.h"
 #include "Dialogs.h"
 #include "EventLoop.h"
 #include "GuiNative.h"
@@ -54,34 +53,14 @@ bool HaveGui() { return qobject_cast<QApplication*>(QCoreApplication::instance()
 
 // Not modal: a failure may come in long after the call, in the middle of anything.
 void SayCannotOpen(const std::string& target) {
-    PostToMain([text = kCannotOpen(target)] {
+    PostToMain([target] {
         if (!HaveGui()) return;
+        baton::Held held;
         gui::EnsureGuiSetup();
-        auto* box = new QMessageBox(QMessageBox::Warning, QString(), gui::ToQt(text), QMessageBox::Ok);
+        auto* box = new QMessageBox(QMessageBox::Warning, QString(), gui::ToQt(kCannotOpen(target)), QMessageBox::Ok);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setModal(false);
         box->show();
-    });
-}
-
-// The opener's report: the pipe ends without a byte when it succeeded; a
-// failure writes a line first.
-void WatchReport(int fd, const std::string& target) {
-    PostToMain([fd, target] {
-        if (!QCoreApplication::instance()) {
-            ::close(fd);
-            return;
-        }
-        auto* notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
-        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier, fd, target] {
-            char buffer[64];
-            const ssize_t n = ::read(fd, buffer, sizeof buffer);
-            if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
-            notifier->setEnabled(false);
-            notifier->deleteLater();
-            ::close(fd);
-            if (n != 0) SayCannotOpen(target);
-        });
     });
 }
 
@@ -89,27 +68,18 @@ void WatchReport(int fd, const std::string& target) {
 
 bool OpenWithDesktop(const std::string& target) {
     const std::string opener = FindOnPath("xdg-open");
-    int report[2];
-    if (opener.empty() || ::pipe2(report, O_CLOEXEC) != 0) {
-        SayCannotOpen(target);
-        return false;
-    }
-    // The shell starts the opener in the background and ends at once; the opener
-    // then belongs to init, so no zombie is left for us to reap. The pipe is the
-    // background job's output alone: the opener (and a browser it starts) never
-    // holds it, so its end tells that the opener has ended.
-    const char* argv[] = {"sh", "-c", "{ \"$0\" \"$1\" </dev/null >/dev/null 2>&1 || echo failed; } &",
-                          opener.c_str(), target.c_str(), nullptr};
+    // The opener is our child, reaped by a thread that waits for its end to
+    // learn how it went. Should we end first, it (and a browser it waits for)
+    // goes on by itself.
+    const char* argv[] = {"xdg-open", target.c_str(), nullptr};
     pid_t pid;
-    const bool started = SpawnShell(argv, environ, report[1], pid) == 0 && WaitForExit(pid) == 0;
-    ::close(report[1]);
-    if (!started) {
-        ::close(report[0]);
+    if (opener.empty() || SpawnProgram(opener.c_str(), argv, environ, -1, pid) != 0) {
         SayCannotOpen(target);
         return false;
     }
-    ::fcntl(report[0], F_SETFL, O_NONBLOCK);
-    WatchReport(report[0], target);
+    std::thread([pid, target] {
+        if (WaitForExit(pid) != 0) SayCannotOpen(target);
+    }).detach();
     return true;
 }
 
