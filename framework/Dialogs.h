@@ -12,9 +12,9 @@ namespace fw {
 Ref<FolderItem> SelectFolder();
 
 // Hands an http: or mailto: address to the desktop's `xdg-open` (looked up on
-// PATH at every call), detached. Answers false when no xdg-open was found or it
-// could not be started. A message box (kCannotOpen) tells the user of either,
-// and of an xdg-open that ends with a failure later.
+// PATH at every call) without waiting for it. Answers false when no xdg-open
+// was found or it could not be started. A message box (kCannotOpen) tells the
+// user of either, and of an xdg-open that ends with a failure later.
 bool ShowURL(const std::string& url);
 
 // The notice that a file or address (`target`) could not be opened; "" = the
