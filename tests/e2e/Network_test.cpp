@@ -1,7 +1,9 @@
 // The start on networks that do not answer: none may hold the first load of
 // the RAM disk or the quit, as the version check runs beside the start.
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -43,19 +45,34 @@ private:
     int port_ = 0;
 };
 
-bool Maps(pid_t pid, const std::string& library) {
-    std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
-    std::stringstream text;
-    text << maps.rdbuf();
-    return text.str().find(library) != std::string::npos;
-}
-
 struct NetworkCase {
     const char* name;
     const char* kind;  // refused | resolver | server
 };
 
-class SilentNetwork : public ProgramTest, public ::testing::WithParamInterface<NetworkCase> {};
+class SilentNetworkTest : public ProgramTest {
+protected:
+    // Programs started from now on get a name server that never answers, and
+    // no proxy, so that they must ask it.
+    void SilenceNameServer() {
+        const char* asan = std::getenv("ASAN_OPTIONS");
+        notes_ = home_ + "/../held-names.txt";
+        // A sanitizer runtime wants to come first; the stand-in must.
+        envOverrides_ = {"http_proxy", std::string("LD_PRELOAD=") + TVM_SILENT_RESOLVER,
+                         "TVM_SILENT_RESOLVER_NOTES=" + notes_,
+                         "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":verify_asan_link_order=0"};
+    }
+    // The names whose lookups the stand-in holds, a line each.
+    std::string HeldNames() const {
+        std::ifstream in(notes_);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    std::string notes_;
+};
+
+class SilentNetwork : public SilentNetworkTest, public ::testing::WithParamInterface<NetworkCase> {};
 
 TEST_P(SilentNetwork, TheRAMDiskIsLoadedWithinASecondAndAHalfAndTheQuitEnds) {
     const std::string kind = GetParam().kind;
@@ -63,10 +80,7 @@ TEST_P(SilentNetwork, TheRAMDiskIsLoadedWithinASecondAndAHalfAndTheQuitEnds) {
     if (kind == "refused") {
         envOverrides_ = {"http_proxy=http://127.0.0.1:1"};  // nothing listens there
     } else if (kind == "resolver") {
-        const char* asan = std::getenv("ASAN_OPTIONS");
-        // A sanitizer runtime wants to come first; the stand-in must.
-        envOverrides_ = {"http_proxy", std::string("LD_PRELOAD=") + TVM_SILENT_RESOLVER,
-                         "ASAN_OPTIONS=" + std::string(asan ? asan : "") + ":verify_asan_link_order=0"};
+        SilenceNameServer();
     } else {
         ASSERT_GT(silent.Port(), 0);
         envOverrides_ = {"http_proxy=http://127.0.0.1:" + std::to_string(silent.Port())};
@@ -82,7 +96,8 @@ TEST_P(SilentNetwork, TheRAMDiskIsLoadedWithinASecondAndAHalfAndTheQuitEnds) {
     const double seconds = std::chrono::duration<double>(Steady::now() - started).count();
     EXPECT_LT(seconds, 1.5) << "the network held the start";
     if (kind == "resolver") {
-        EXPECT_TRUE(Maps(program.Pid(), "libtvm_silent_resolver")) << "the stand-in is not in use";
+        EXPECT_TRUE(WaitFor([&] { return HeldNames().find("www.brantolek.example") != std::string::npos; }, 5))
+            << "the check never asked the name server";
     } else if (kind == "server") {
         EXPECT_TRUE(WaitFor([&] { return silent.Reached(); }, 5)) << "the check never asked";
     }
@@ -96,6 +111,19 @@ INSTANTIATE_TEST_SUITE_P(Cases, SilentNetwork,
                                            NetworkCase{"a_name_server_that_never_answers", "resolver"},
                                            NetworkCase{"a_server_that_never_answers", "server"}),
                          [](const ::testing::TestParamInfo<NetworkCase>& info) { return std::string(info.param.name); });
+
+// With no source folder there is nothing to write back: the quit goes through
+// at once, and the check's lookup must not hold it.
+TEST_F(SilentNetworkTest, AQuitWhileTheCheckWaitsForTheNameServerEndsAtOnce) {
+    SilenceNameServer();
+    WriteSettings("256", "60", home_ + "/no such folder");
+    Program& program = Start();
+    ASSERT_TRUE(WaitFor([&] { return !HeldNames().empty(); }, 10)) << ProgramLog();
+    program.Signal(SIGTERM);
+    const auto status = program.WaitExit(3);
+    ASSERT_TRUE(status) << "the quit waits for the name server\n" << ProgramLog();
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << DescribeStatus(*status) << "\n" << ProgramLog();
+}
 
 }  // namespace
 }  // namespace tvmtest
