@@ -244,5 +244,9 @@
         <source>App.kEjectFailed</source>
         <translation>Tavelmorinth konnte nicht ausgeworfen werden. Es bleibt verbunden und wird weiterhin auf die Festplatte gesichert.</translation>
     </message>
+    <message>
+        <source>ShowURL.kCannotOpen</source>
+        <translation>„%1“ konnte nicht geöffnet werden. Bitte prüfen Sie, ob xdg-open (Paket xdg-utils) installiert und ein Programm für diese Art von Datei oder Adresse eingerichtet ist.</translation>
+    </message>
 </context>
 </TS>

@@ -46,7 +46,8 @@ public:
     void Startup();
     void StartupSub();
     // Part of the start: asks the maker's server for the offered version and
-    // shows the update window when it names another one.
+    // shows the update window when it names another one. Returns at once; the
+    // window opens once the answer is in.
     void CheckForUpdate();
     // The running version, major.minor.bug ("1.0.2").
     std::string VersionText() const;

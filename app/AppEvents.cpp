@@ -11,8 +11,8 @@
 #include "engine/TimerState.h"
 #include "framework/FolderItem.h"
 #include "framework/Strings.h"
+#include "update/CVersionCheck.h"
 #include "update/frmUpdateWindow.h"
-#include "update/mdlOrder.h"
 #include "windows/frmAbout.h"
 #include "windows/frmAboutBK.h"
 #include "windows/frmOptions.h"
@@ -20,6 +20,8 @@
 
 void App::Event_Open() {
     frmAbout()->Show();
+    // Seen from the first moment, also while the start goes on.
+    frmAbout()->UpdateNow();
     FileMenu()->SetText(kmnuFile());
     mnuAboutTavelmorinth()->SetText(kAboutTavelmorinth());
     mnuAboutBK()->SetText(kmnuAboutBK());
@@ -38,11 +40,12 @@ void App::Startup() {
 }
 
 void App::CheckForUpdate() {
-    mdlOrder::GetVersionInfoFromBK();
-    // Any other text offers the update, an older or garbled one too; no text offers nothing.
-    if (mdlOrder::GetVersionInfo() != VersionText()) {
-        if (!mdlOrder::GetVersionInfo().empty()) frmUpdateWindow()->Show();
-    }
+    // A name server or web server that never answers must not hold the start:
+    // the requests run beside it, and the answer is looked at when it is in.
+    CVersionCheck::Start([](const std::string& offered) {
+        // Any other text offers the update, an older or garbled one too; no text offers nothing.
+        if (offered != app().VersionText() && !offered.empty()) frmUpdateWindow()->Show();
+    });
 }
 
 std::string App::VersionText() const {

@@ -3,10 +3,9 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
-#include <QProcess>
-#include <QStandardPaths>
 
 #include "Baton.h"
+#include "DesktopOpen.h"
 #include "GuiNative.h"
 
 namespace fw {
@@ -32,11 +31,7 @@ Ref<FolderItem> SelectFolder(const Ref<FolderItem>& startAt) {
     return GetFolderItem(gui::FromQt(dialog.selectedFiles().first()), 0);
 }
 
-bool ShowURL(const std::string& url) {
-    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
-    if (opener.isEmpty()) return false;
-    return QProcess::startDetached(opener, {gui::ToQt(url)});
-}
+bool ShowURL(const std::string& url) { return internal::OpenWithDesktop(url); }
 
 void MsgBox(const std::string& text) {
     gui::EnsureGuiSetup();

@@ -80,8 +80,9 @@ public:
     void MoveFileTo(const Ref<FolderItem>& destination);
     int LastErrorCode() const { return lastError_; }
 
-    // Opens the file with the desktop's default application (xdg-open, detached).
-    // False when no xdg-open is on PATH or it could not be started.
+    // Opens the file with the desktop's default application (xdg-open, not waited for).
+    // False when no xdg-open is on PATH or it could not be started; a message
+    // box says so then, and when xdg-open ends with a failure (as ShowURL).
     bool Launch(bool activate = true) const;
 
     // Drops cached status and listing (done by every operation that changes the

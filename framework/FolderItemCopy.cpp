@@ -12,10 +12,8 @@
 #include <string_view>
 
 #include "Baton.h"
+#include "DesktopOpen.h"
 #include "FolderItem.h"
-#include "Spawn.h"
-
-extern char** environ;
 
 namespace fw {
 
@@ -138,22 +136,6 @@ int CopyFolder(const struct stat& st, const std::string& to) {
     return 0;
 }
 
-std::string FindOnPath(std::string_view program) {
-    const char* path = std::getenv("PATH");
-    std::string_view dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
-    while (true) {
-        const size_t colon = dirs.find(':');
-        std::string dir(dirs.substr(0, colon));
-        if (dir.empty()) dir = ".";
-        std::string candidate = dir + "/" + std::string(program);
-        struct stat st;
-        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
-        if (colon == std::string_view::npos) return {};
-        dirs.remove_prefix(colon + 1);
-    }
-}
-
 }  // namespace
 
 void FolderItem::CopyFileTo(const Ref<FolderItem>& destination) {
@@ -186,15 +168,6 @@ void FolderItem::CopyFileTo(const Ref<FolderItem>& destination) {
     destination->Refresh();
 }
 
-bool FolderItem::Launch(bool) const {
-    const std::string opener = FindOnPath("xdg-open");
-    if (opener.empty()) return false;
-    // The shell starts the opener in the background and ends at once; the opener
-    // then belongs to init, so no zombie is left for us to reap.
-    const char* argv[] = {"sh", "-c", "\"$0\" \"$1\" &", opener.c_str(), path_.c_str(), nullptr};
-    pid_t pid;
-    if (internal::SpawnShell(argv, environ, -1, pid) != 0) return false;
-    return internal::WaitForExit(pid) == 0;
-}
+bool FolderItem::Launch(bool) const { return internal::OpenWithDesktop(path_); }
 
 }  // namespace fw

@@ -149,6 +149,12 @@ int Perform(const std::string& url, int timeoutSeconds, Sink& sink, int& status,
     // An error answer (404 page, 500) is not the resource: no body is delivered.
     curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, seconds);
+#if LIBCURL_VERSION_NUM >= 0x075700
+    // A request given up during its name lookup must not wait for the resolver
+    // thread, which may hang for many seconds on a name server that never
+    // answers: the thread is left to end by itself.
+    curl_easy_setopt(curl, CURLOPT_QUICK_EXIT, 1L);
+#endif
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, OnBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, static_cast<Sink*>(&sink));
     if (const char* proxy = UpperCaseProxyFallback(url)) curl_easy_setopt(curl, CURLOPT_PROXY, proxy);

@@ -1,9 +1,11 @@
 // Synchronous HTTP client. The calling thread gives up the baton while a request
 // runs. A request gives up after `timeoutSeconds` whole seconds without progress
-// (no new data and no change of state), and fails fast when the host cannot be
-// resolved or refuses. Honours http_proxy (or HTTP_PROXY) and no_proxy. Follows
-// up to 5 redirects. An answer with an error status (400 and up) is a failure:
-// its body is not delivered. A time-out below 1 counts as 1 second.
+// (no new data and no change of state; a name lookup that has not answered
+// makes none), and fails fast when the host cannot be resolved or refuses.
+// Giving up never waits for the name lookup. Honours http_proxy (or HTTP_PROXY)
+// and no_proxy. Follows up to 5 redirects. An answer with an error status (400
+// and up) is a failure: its body is not delivered. A time-out below 1 counts as
+// 1 second.
 #pragma once
 #include <string>
 

@@ -10,6 +10,10 @@
 namespace fw::internal {
 
 int SpawnShell(const char* const* argv, char* const* envp, int outFd, pid_t& pid) {
+    return SpawnProgram("/bin/sh", argv, envp, outFd, pid);
+}
+
+int SpawnProgram(const char* path, const char* const* argv, char* const* envp, int outFd, pid_t& pid) {
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attr;
     posix_spawn_file_actions_init(&actions);
@@ -32,7 +36,7 @@ int SpawnShell(const char* const* argv, char* const* envp, int outFd, pid_t& pid
     posix_spawnattr_setsigdefault(&attr, &all);
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
-    const int err = ::posix_spawn(&pid, "/bin/sh", &actions, &attr, const_cast<char* const*>(argv), envp);
+    const int err = ::posix_spawn(&pid, path, &actions, &attr, const_cast<char* const*>(argv), envp);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     return err;

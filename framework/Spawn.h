@@ -1,4 +1,4 @@
-// Framework-private: starting /bin/sh for Shell and FolderItem::Launch.
+// Framework-private: starting /bin/sh for Shell, and the desktop's opener.
 #pragma once
 #include <sys/types.h>
 
@@ -8,6 +8,8 @@ namespace fw::internal {
 // into `outFd` (-1: /dev/null), no other descriptor inherited, default signal
 // handling and nothing blocked. 0 or an errno value.
 int SpawnShell(const char* const* argv, char* const* envp, int outFd, pid_t& pid);
+// The same for the program at `path`.
+int SpawnProgram(const char* path, const char* const* argv, char* const* envp, int outFd, pid_t& pid);
 
 // Waits (through EINTR) for the child: its exit status, 128+n after signal n,
 // -1 when no status could be had.

@@ -2,9 +2,12 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTimer>
+#include <QWindow>
 #include <algorithm>
 
 #include "Application.h"
@@ -248,6 +251,27 @@ void Window::Show() {
     d.frame->show();
     if (QGuiApplication::platformName() != QLatin1String("offscreen")) d.frame->raise();  // it cannot there
     d.frame->activateWindow();
+}
+
+void Window::UpdateNow() {
+    Impl& d = *impl_;
+    if (d.closed || !d.frame || !d.frame->isVisible()) return;
+    QPointer<QWidget> frame = d.frame;
+    QWindow* handle = frame->windowHandle();
+    QElapsedTimer waited;
+    waited.start();
+    // Quit requests (socket notifiers) and input wait for the event loop proper.
+    const auto flags = QEventLoop::ExcludeUserInputEvents | QEventLoop::ExcludeSocketNotifiers;
+    QTimer wake;  // ends each wait for events after a slice
+    while (frame && handle && !handle->isExposed() && waited.elapsed() < 500) {
+        wake.start(10);
+        baton::Unlocked unlocked;
+        QCoreApplication::processEvents(flags | QEventLoop::WaitForMoreEvents);
+    }
+    if (!frame) return;
+    frame->repaint();
+    baton::Unlocked unlocked;
+    QCoreApplication::processEvents(flags);
 }
 
 void Window::ShowModal() {

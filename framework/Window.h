@@ -50,6 +50,10 @@ public:
 
     void Show();       // returns at once; brings an open window forward
     void ShowModal();  // returns when the window has closed
+    // Paints the shown window now rather than when the event loop next runs, so
+    // that it is seen while a long call follows (a splash). Waits at most half a
+    // second for the desktop to show it; handles no input meanwhile.
+    void UpdateNow();
     void Close();      // raises Close, ends the instance; a second Close does nothing
     bool IsOpen() const;
 

@@ -250,6 +250,19 @@ int TakePaintCount(Control& control) {
     return std::exchange(counter.counts[w], 0);
 }
 
+std::vector<std::string> ShownMessageBoxes() {
+    std::vector<std::string> texts;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible()) texts.push_back(box->text().toStdString());
+    return texts;
+}
+
+void CloseMessageBoxes() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w)) box->close();
+    Pump();
+}
+
 bool SaveScreenshot(Window& window, const std::string& pngPath) {
     QWidget* f = Frame(window);
     if (!f) return false;

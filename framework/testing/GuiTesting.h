@@ -65,6 +65,9 @@ int TakePaintCount(Control& control);
 // Minimizes the window as its title bar's button would; whether it is minimized.
 void Minimize(Window& window);
 bool IsMinimized(Window& window);
+// Texts of the message boxes shown now, oldest first; and closing them all.
+std::vector<std::string> ShownMessageBoxes();
+void CloseMessageBoxes();
 
 bool SaveScreenshot(Window& window, const std::string& pngPath);
 // Renders a menu as it drops down.

@@ -73,7 +73,7 @@ TEST_P(GuardRoads, TheRAMDiskIsWrittenBackEjectedAndTheSourceFolderClosed) {
     if (road.display) {
         const std::string display = StartDisplay();
         if (display.empty()) GTEST_SKIP() << "no Xvfb";
-        environment_ = {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb"};
+        envOverrides_ = {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb"};
     }
     Program& program = Start();
     ASSERT_TRUE(WaitLoaded({{"old folder/old file", File("old")}})) << ProgramLog();

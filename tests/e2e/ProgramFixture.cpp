@@ -140,10 +140,10 @@ Program& ProgramTest::Spawn(const std::vector<std::string>& argv) {
     env.push_back("QT_QPA_PLATFORM=offscreen");
     env.push_back("XDG_RUNTIME_DIR=" + box_->root + "/run");
     env.push_back("http_proxy=http://127.0.0.1:" + std::to_string(box_->ServerPort()));
-    for (const auto& entry : environment_) {
-        const std::string name = entry.substr(0, entry.find('=') + 1);
-        std::erase_if(env, [&](const std::string& e) { return e.rfind(name, 0) == 0; });
-        env.push_back(entry);
+    for (const std::string& o : envOverrides_) {
+        const std::string name = o.substr(0, o.find('='));
+        std::erase_if(env, [&](const std::string& e) { return e.substr(0, e.find('=')) == name; });
+        if (o.find('=') != std::string::npos) env.push_back(o);
     }
     programs_.push_back(std::make_unique<Program>(argv, env, log_));
     return *programs_.back();

@@ -40,8 +40,9 @@ protected:
     std::string ProgramLog() const;
 
     std::string home_, source_, settings_;
-    // Entries ("NAME=value") that replace the environment's own in every later Spawn.
-    std::vector<std::string> environment_;
+    // "NAME=value" entries that replace the test environment's, "NAME" alone
+    // drops it; for the programs started after they are set.
+    std::vector<std::string> envOverrides_;
 
 private:
     std::string log_;

@@ -49,7 +49,7 @@ protected:
         address_ = "unix:path=" + socket;
         logind_ = std::make_unique<fw::testing::LogindStandin>(address_);
         ASSERT_TRUE(logind_->Ready()) << "the stand-in for logind did not get its name";
-        environment_ = {"DBUS_SYSTEM_BUS_ADDRESS=" + address_};
+        envOverrides_ = {"DBUS_SYSTEM_BUS_ADDRESS=" + address_};
     }
 
     void TearDown() override {
@@ -129,7 +129,7 @@ TEST_P(LogOut, TakesTheProgramsOwnQuitRoad) {
         std::ifstream in(addressFile);
         return std::getline(in, address) && !address.empty();
     }, 10)) << ProgramLog();
-    environment_ = {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "SESSION_MANAGER=" + address};
+    envOverrides_ = {"DISPLAY=" + display, "QT_QPA_PLATFORM=xcb", "SESSION_MANAGER=" + address};
 
     WriteTree(source_, {{"seed", File("seed")}, {"old", File("old")}});
     WriteSettings("256", "60", source_);

@@ -116,6 +116,9 @@ TEST_P(ViewerLinks, GoToTheBrowserWhenTheyAreWebOrMailAddresses) {
     auto w = Loaded("<p><a href=\"" + GetParam().href + "\">Target</a></p><p><a href=\"/last\">Last</a></p>" +
                     "<p id=\"end\">end</p>");
     ASSERT_TRUE(fw::testing::ClickText(*w->view(), "Target"));
+    // Two openers started in a row may write in either order: the second
+    // starts once the first has had its address.
+    if (!GetParam().opened.empty()) ShownURLs(1);
     // A known link after it shows that the first one's turn has passed.
     ASSERT_TRUE(fw::testing::ClickText(*w->view(), "Last"));
     std::vector<std::string> expected;

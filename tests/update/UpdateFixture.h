@@ -5,7 +5,9 @@
 #include <thread>
 
 #include "framework/HTMLViewer.h"
+#include "framework/Application.h"
 #include "http/Standin.h"
+#include "update/CVersionCheck.h"
 #include "windows/WindowsFixture.h"
 
 class UpdateFixture : public WindowsFixture {
@@ -41,6 +43,16 @@ protected:
     void WaitForRequests(size_t count) const {
         for (int i = 0; i < 500 && server.Requests().size() < count; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+
+    // Runs events and the mock clock until the start's version check has
+    // handed over its answer (at most 5 s).
+    bool WaitForVersionCheck() {
+        for (int i = 0; i < 500 && CVersionCheck::Pending(); ++i) {
+            fw::ProcessEvents(10);
+            clock.Advance(1);
+        }
+        return !CVersionCheck::Pending();
     }
 
     tvmtest::Standin server;

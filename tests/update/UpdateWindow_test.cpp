@@ -126,6 +126,7 @@ TEST_P(StartupOffer, OpensTheUpdateWindowForAnyOtherVersionText) {
     std::filesystem::create_directories(settingsDir());
     server.SetRoutes({Answer("/Download/download.php?id=30"), GetParam().version, Answer("/index.php", "<p>new</p>")});
     app().CheckForUpdate();
+    ASSERT_TRUE(WaitForVersionCheck());
     auto w = fw::FindWindow("frmUpdateWindow");
     EXPECT_EQ(bool(w), GetParam().opens);
     if (!w) return;

@@ -23,6 +23,15 @@ TEST_F(AboutWindow, TheSplashIgnoresClicksAndClosesItselfOnceAfterEightSeconds) 
     EXPECT_TRUE(fw::FindWindow("frmAbout") == nullptr);
 }
 
+// The start goes on at once after showing the splash; it must be on the screen
+// by then, not only once the event loop runs again.
+TEST_F(AboutWindow, TheSplashIsPaintedWithoutWaitingForTheEventLoop) {
+    auto w = frmAbout();
+    fw::testing::TakePaintCount(*w->lblSlogan());
+    w->UpdateNow();
+    EXPECT_GT(fw::testing::TakePaintCount(*w->lblSlogan()), 0);
+}
+
 TEST_F(AboutWindow, TheAboutBoxOutlivesItsTimerAndClosesOnTheFirstClick) {
     auto w = frmAbout();
     w->bOnlyCloseOnClick = true;
