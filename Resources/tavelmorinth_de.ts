@@ -228,5 +228,13 @@
         <source>HTMLViewer.kPageNotLoaded</source>
         <translation>Die Seite konnte nicht geladen werden.</translation>
     </message>
+    <message>
+        <source>App.kVolumeForeign</source>
+        <translation>Unter /volumes/Tavelmorinth liegt etwas, das nicht Ihre RAM-Disk ist (die RAM-Disk eines anderen Benutzers, ein Verweis oder ein Ordner mit Dateien). Es wurde nicht angetastet: Es wurde keine RAM-Disk erstellt und nichts geladen oder gesichert. Entfernen Sie es und schließen Sie dann das Optionsfenster oder starten Sie Tavelmorinth neu.</translation>
+    </message>
+    <message>
+        <source>App.kCreatedNoSizeLimit</source>
+        <translation>Das Laufwerk wurde als Ordner im gemeinsamen Speicher erstellt: Ohne das Einhängeprogramm wird seine Größe nicht durchgesetzt.</translation>
+    </message>
 </context>
 </TS>

@@ -52,4 +52,11 @@
     X(kKeptAttached,                                                                                          \
       "Tavelmorinth was still attached from an earlier run. Its files were kept and will be saved on the "    \
       "hard disk.")                                                                                           \
-    X(kNotSavedNoEject, "The data could not be written to the hard disk, so Tavelmorinth was not ejected.")
+    X(kNotSavedNoEject, "The data could not be written to the hard disk, so Tavelmorinth was not ejected.")   \
+    X(kVolumeForeign,                                                                                         \
+      "Something that is not your RAM disk is at /volumes/Tavelmorinth (another user's RAM disk, a link "     \
+      "or a folder with files). It was left alone: no RAM disk was made and nothing was loaded or saved. "    \
+      "Remove it, then close the options window or start Tavelmorinth again.")                                \
+    X(kCreatedNoSizeLimit,                                                                                    \
+      "Drive has been created as a folder in shared memory: without the mount helper its size is not "        \
+      "enforced.")

@@ -1,6 +1,9 @@
 // Stand-in for the disk image tool: reserves RAM devices and ejects their volumes.
 //   hdiutil attach -nomount ram://SECTORS   prints the device name, e.g. /dev/tvram1
 //   hdiutil detach /volumes/NAME            0 detached, 16 in use, 1 failed
+//   hdiutil probe /volumes/NAME             0 a live volume of the caller's, 3 nothing
+//                                           usable (or only our leftovers), 4 a foreign
+//                                           entry, left alone; changes nothing
 #include <charconv>
 #include <cstdio>
 #include <cstdint>
@@ -17,7 +20,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: hdiutil attach -nomount ram://SECTORS\n"
-    "       hdiutil detach /volumes/NAME";
+    "       hdiutil detach /volumes/NAME\n"
+    "       hdiutil probe /volumes/NAME";
 
 // What a RAM file system can hold at most: memory and swap.
 uint64_t MemoryBytes() {
@@ -75,6 +79,10 @@ int Run(const std::vector<std::string>& args) {
     if (args[0] == "detach") {
         if (rest.size() != 1 || rest[0].empty() || rest[0][0] == '-') throw UsageError("detach needs one volume path");
         return DetachVolume(rest[0]);
+    }
+    if (args[0] == "probe") {
+        if (rest.size() != 1 || rest[0].empty() || rest[0][0] == '-') throw UsageError("probe needs one volume path");
+        return ProbeVolume(rest[0]);
     }
     throw UsageError("unknown verb " + args[0]);
 }
