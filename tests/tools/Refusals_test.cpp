@@ -1,7 +1,6 @@
 // Wrong command lines and places that are taken: the tools refuse and leave every
 // existing file, folder, link and volume as it was.
 #include <filesystem>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -105,15 +104,6 @@ const TakenCase kTaken[] = {
 
 void PrintTo(const TakenCase& row, std::ostream* os) { *os << row.name; }
 
-// An ordinary user's attach makes the folder of device records; that alone is no change.
-std::string WithoutRecords(const std::string& listing) {
-    std::string kept, line;
-    std::istringstream lines(listing);
-    while (std::getline(lines, line)) {
-        if (line.find(".ramdevices/") == std::string::npos) kept += line + "\n";
-    }
-    return kept;
-}
 
 class TakenPlace : public ToolsTest, public testing::WithParamInterface<TakenCase> {};
 
