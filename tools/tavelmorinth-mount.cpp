@@ -85,8 +85,12 @@ Fd Lock() {
     if (!fd.Valid()) throw ToolError(ErrnoText(std::string("cannot open ") + kLockFile, err));
     if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != 0)
         throw ToolError(std::string(kLockFile) + " is not root's lock file");
-    while (::flock(fd.Get(), LOCK_EX) != 0) {
-        if (errno != EINTR) throw ToolError(ErrnoText(std::string("cannot lock ") + kLockFile, errno));
+    // A caller may stop a helper that holds the lock; nobody else waits for it for ever.
+    for (int attempt = 0; ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0; ++attempt) {
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            throw ToolError(ErrnoText(std::string("cannot lock ") + kLockFile, errno));
+        if (attempt == 100) throw ToolError("another mount or unmount is still going on; try again");
+        ::usleep(100000);
     }
     return fd;
 }
