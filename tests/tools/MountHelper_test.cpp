@@ -4,6 +4,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -25,6 +26,9 @@ protected:
         if (IsSkipped()) return;
         const std::string folder = CopyTools(true);
         ASSERT_FALSE(folder.empty()) << "cannot install the helper with its privilege";
+        struct statvfs fsInfo {};
+        if (statvfs(folder.c_str(), &fsInfo) == 0 && (fsInfo.f_flag & ST_NOSUID))
+            GTEST_SKIP() << "the scratch folder is on a nosuid mount: the helper cannot get its privilege there";
         UseToolsFolder(folder);
         user_ = std::make_unique<ScratchUser>();
         ASSERT_TRUE(user_->Made()) << "cannot make a scratch user";
