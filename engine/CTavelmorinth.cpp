@@ -106,12 +106,12 @@ void CTavelmorinth::CreateLock() {
 
 void CTavelmorinth::Event_Run() {
     App& a = app();
-    // Test and set with no yield between them: the program's only mutual exclusion.
     if (m_bNotOurs) {
         // No pass at all; an eject that waits for its last write-back may go on.
         if (a.oCleanRamDisk) a.oCleanRamDisk->bSaved = true;
         return;
     }
+    // Test and set with no yield between them: the program's only mutual exclusion.
     if (a.bTransactionCopy) return;
     a.bTransactionCopy = true;
     if (m_bLoadPending) {
