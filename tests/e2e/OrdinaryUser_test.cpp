@@ -1,8 +1,10 @@
 // A whole session of an ordinary user with the mount helper set up as the package
 // sets it up: the program, started as a scratch user, gets a tmpfs of the chosen size
 // that belongs to that user alone, loads it, and at quit writes it back and ejects it.
+#include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
@@ -53,6 +55,11 @@ protected:
             if (::stat(p.c_str(), &st) == 0) ::chmod(p.c_str(), st.st_mode | S_IXOTH);
         }
         ASSERT_EQ(::chmod("/volumes", 0755), 0);
+        // The user's fallback folder and device records go to a /dev/shm of the namespace's own.
+        if (!Mounted("/dev/shm") || ::access("/dev/shm/.tvm-e2e", F_OK) != 0) {
+            ASSERT_EQ(::mount("tvm-e2e-shm", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "size=64m,mode=1777"), 0);
+            ::close(::open("/dev/shm/.tvm-e2e", O_CREAT | O_WRONLY, 0600));
+        }
     }
 
     void TearDown() override {
@@ -108,6 +115,28 @@ TEST_F(OrdinaryUser, GetsASizedRAMDiskOfTheirOwnThatIsLoadedSavedAndEjected) {
     EXPECT_EQ(Difference(WithParents(With(files, {{"new.txt", File("written on the RAM disk", kNew)}})),
                          UserEntries(Snapshot(source_))),
               "");
+}
+
+// Without the helper the RAM disk is the user's folder in /dev/shm behind a link;
+// a restart leaves the link dead, and the next start replaces it.
+TEST_F(OrdinaryUser, WithoutTheHelperTheDeadLinkARestartLeftIsReplacedAndTheFilesLoaded) {
+    const std::string helper = bundle_ + "/Contents/Helpers/tavelmorinth-mount";
+    ASSERT_EQ(::chmod(helper.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod("/volumes", 01777), 0);
+    const std::string fallback = "/dev/shm/tavelmorinth-" + std::to_string(uid_) + "/Tavelmorinth";
+    ASSERT_EQ(::symlink(fallback.c_str(), kRamDisk), 0);
+    ASSERT_EQ(::lchown(kRamDisk, uid_, gid_), 0);
+    const Tree files = {{"notes.txt", File("mine\n")}};
+    WriteTree(source_, files);
+    WriteSettings("256", "60", source_);
+    GiveHomeToUser();
+    Program& program = StartAsUser();
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(fallback + "/notes.txt"); }, 20)) << ProgramLog();
+    EXPECT_EQ(fs::read_symlink(kRamDisk), fallback);
+    ASSERT_TRUE(QuitAndWait(program));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(kRamDisk)));
+    EXPECT_FALSE(fs::exists(fallback));
+    EXPECT_EQ(Difference(WithParents(files), UserEntries(Snapshot(source_))), "");
 }
 
 }  // namespace
