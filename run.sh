@@ -4,6 +4,8 @@ set -eu
 cd "$(dirname "$0")"
 scripts/setup
 scripts/build
+# An ordinary user's RAM disk gets its size through the set-user-ID mount helper.
+scripts/setup --helper build
 exe=build/Tavelmorinth/Contents/MacOS/tavelmorinth
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "No display found: starting Tavelmorinth under Xvfb (an invisible display)."

@@ -248,5 +248,13 @@
         <source>ShowURL.kCannotOpen</source>
         <translation>„%1“ konnte nicht geöffnet werden. Bitte prüfen Sie, ob xdg-open (Paket xdg-utils) installiert und ein Programm für diese Art von Datei oder Adresse eingerichtet ist.</translation>
     </message>
+    <message>
+        <source>App.kVolumeForeign</source>
+        <translation>Unter /volumes/Tavelmorinth liegt etwas, das nicht Ihre RAM-Disk ist (die RAM-Disk eines anderen Benutzers, ein Verweis oder ein Ordner mit Dateien). Es wurde nicht angetastet: Es wurde keine RAM-Disk erstellt und nichts geladen oder gesichert. Entfernen Sie es und schließen Sie dann das Optionsfenster oder starten Sie Tavelmorinth neu.</translation>
+    </message>
+    <message>
+        <source>App.kCreatedNoSizeLimit</source>
+        <translation>Das Laufwerk wurde als Ordner im gemeinsamen Speicher erstellt: Ohne das Einhängeprogramm wird seine Größe nicht durchgesetzt.</translation>
+    </message>
 </context>
 </TS>

@@ -64,4 +64,11 @@
     X(kSettingsNotSaved,                                                                                      \
       "The settings could not be saved. Please check that the settings folder and the source folder can be "   \
       "written. The settings in use stay as they were.")                                                      \
-    X(kEjectFailed, "Tavelmorinth could not be ejected. It stays attached and is still saved to the hard disk.")
+    X(kEjectFailed, "Tavelmorinth could not be ejected. It stays attached and is still saved to the hard disk.") \
+    X(kVolumeForeign,                                                                                         \
+      "Something that is not your RAM disk is at /volumes/Tavelmorinth (another user's RAM disk, a link "     \
+      "or a folder with files). It was left alone: no RAM disk was made and nothing was loaded or saved. "    \
+      "Remove it, then close the options window or start Tavelmorinth again.")                                \
+    X(kCreatedNoSizeLimit,                                                                                    \
+      "Drive has been created as a folder in shared memory: without the mount helper its size is not "        \
+      "enforced.")

@@ -59,7 +59,8 @@ void CAfterChangeOptions::Event_Action() {
     // that a sequence still armed can never detach the new RAM disk.
     if (!bCleanStarted || a.bTransactionCopy || Armed(a.oCleanRamDisk)) return;
     auto volume = fw::GetFolderItem(a.oTavelmorinth->sTargetpath, 1);
-    if (!volume || volume->Exists()) return;
+    // An entry that is not ours stays where it is; the rebuild asks the tools anew.
+    if (!volume || (volume->Exists() && !a.oTavelmorinth->NotOurs())) return;
     Rebuild();
 }
 

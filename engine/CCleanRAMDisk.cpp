@@ -49,7 +49,8 @@ void CCleanRAMDisk::Event_Action() {
     if (!a.bActivityVisible) EngineHooks::Call(EngineHooks::ShowActivityWindow);
     if (a.bTransactionCopy) return;
 
-    const bool present = VolumeHoldsEntries(worker->sTargetpath);
+    // What stands at the path without being our RAM disk is never ejected or waited for.
+    const bool present = !worker->NotOurs() && VolumeHoldsEntries(worker->sTargetpath);
     if (worker->oDat || present) {
         // Detaching now would destroy what the write-back could not save, or
         // what may not have reached the disk yet.

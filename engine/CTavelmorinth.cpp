@@ -39,9 +39,13 @@ std::string CTavelmorinth::CreationCommand(const std::string& sizeText) {
 
 void CTavelmorinth::Create() {
     App& a = app();
-    if (ExistsAt(sTargetpath)) {
+    // Our tools tell a RAM disk of this user's from our own leftovers of an earlier
+    // run and from anything else that stands at the path.
+    const int found = ProbeVolume();
+    m_bNotOurs = false;
+    if (found == kProbeAttached) {
         m_bKeptAttached = true;
-    } else {
+    } else if (found == kProbeNothing) {
         a.sState = App::kWillbeCreated();
         if (SizeMB(a.sSize) > 4096) a.sSize = "4096";
         // Whatever was loaded before is gone with the old volume.
@@ -49,11 +53,21 @@ void CTavelmorinth::Create() {
         m_bKeptAttached = false;
         fw::Shell shell;
         shell.Execute(CreationCommand(a.sSize));
-        if (shell.ErrorCode() != 0 || !ExistsAt(sTargetpath)) {
+        if (shell.ErrorCode() != 0 || ProbeVolume() != kProbeAttached) {
             a.sState = App::kCreateFailed();
+            m_bNotOurs = true;
             return;
         }
-        a.sState = App::kCreated();
+        auto volume = fw::GetFolderItem(sTargetpath, 1);
+        a.sState = volume && volume->Alias() ? App::kCreatedNoSizeLimit() : App::kCreated();
+    } else {
+        // Not ours, or not known to be: nothing is copied into or out of it, nothing
+        // of it is deleted, and no lock file is put on it.
+        a.bLoadComplete = false;
+        m_bKeptAttached = false;
+        m_bNotOurs = true;
+        a.sState = found == kProbeForeign ? App::kVolumeForeign() : App::kCreateFailed();
+        return;
     }
 
     auto ramTmp = fw::GetFolderItem(sTargetpath + "/TMP", 1);
@@ -69,6 +83,12 @@ void CTavelmorinth::Create() {
     bSet = true;
     m_bLoadPending = true;
     Run();
+}
+
+int CTavelmorinth::ProbeVolume() const {
+    fw::Shell shell;
+    shell.Execute("hdiutil probe " + sTargetpath);
+    return shell.ErrorCode();
 }
 
 void CTavelmorinth::CreateLock() {
@@ -89,6 +109,11 @@ void CTavelmorinth::CreateLock() {
 
 void CTavelmorinth::Event_Run() {
     App& a = app();
+    if (m_bNotOurs) {
+        // No pass at all; an eject that waits for its last write-back may go on.
+        if (a.oCleanRamDisk) a.oCleanRamDisk->bSaved = true;
+        return;
+    }
     // Test and set with no yield between them: the program's only mutual exclusion.
     if (a.bTransactionCopy) return;
     a.bTransactionCopy = true;

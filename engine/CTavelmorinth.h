@@ -20,6 +20,15 @@ public:
     // (sectors of 512 bytes, 1953 per MB).
     static std::string CreationCommand(const std::string& sizeText);
 
+    // What "hdiutil probe" answers for sTargetpath.
+    static constexpr int kProbeAttached = 0;  // a live RAM disk of this user's
+    static constexpr int kProbeNothing = 3;   // nothing, or only our own leftovers
+    static constexpr int kProbeForeign = 4;   // an entry that is not ours
+
+    // Create found no RAM disk of ours at sTargetpath and made none: no pass runs
+    // and the entry there is never touched.
+    bool NotOurs() const { return m_bNotOurs; }
+
     bool bSet = false;          // direction of the next pass: true load, false write-back
     fw::Ref<fw::TextOutputStream> oDat;        // lock file on the RAM disk
     fw::Ref<fw::TextOutputStream> oDatSource;  // lock file in the source folder
@@ -30,9 +39,12 @@ protected:
     void Event_Run() override;
 
 private:
+    int ProbeVolume() const;
+
     // Create asked for a load that has not started yet; a write-back request in
     // between must not turn it into a write-back of the empty RAM disk.
     bool m_bLoadPending = false;
     // The volume was found attached by Create: its next load keeps what only it has.
     bool m_bKeptAttached = false;
+    bool m_bNotOurs = false;
 };

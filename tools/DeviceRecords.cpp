@@ -1,5 +1,7 @@
 #include "DeviceRecords.h"
 
+#include "FallbackFolder.h"
+
 #include <cerrno>
 #include <charconv>
 #include <dirent.h>
@@ -56,15 +58,25 @@ bool Parse(const std::string& text, DeviceRecord& record) {
 }  // namespace
 
 DeviceRecords DeviceRecords::Open(bool create) {
-    Fd volumes(::open(kVolumesFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!volumes.Valid()) throw ToolError(ErrnoText(std::string("cannot open ") + kVolumesFolder, errno));
-    if (create && ::mkdirat(volumes.Get(), kRecordsFolder, 0700) == 0) {
-        // Everyone reserves devices here, as in /tmp: world-writable and sticky.
-        ::fchmodat(volumes.Get(), kRecordsFolder, 01777, 0);
-    }
     DeviceRecords records;
-    records.folder_ = Fd(OpenFolderAt(volumes.Get(), kRecordsFolder));
-    const std::string where = VolumePath(kRecordsFolder);
+    std::string where;
+    if (::geteuid() == 0) {
+        Fd volumes(::open(kVolumesFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!volumes.Valid()) throw ToolError(ErrnoText(std::string("cannot open ") + kVolumesFolder, errno));
+        if (create) ::mkdirat(volumes.Get(), kRecordsFolder, 0700);
+        records.folder_ = Fd(OpenFolderAt(volumes.Get(), kRecordsFolder));
+        where = VolumePath(kRecordsFolder);
+    } else {
+        // An ordinary user may not write in /volumes: the records live in the
+        // user's private folder in shared memory, which a restart clears as well.
+        const std::string base = FallbackBasePath();
+        struct stat st {};
+        if (!create && ::lstat(base.c_str(), &st) != 0 && errno == ENOENT) return records;
+        Fd folder = OpenFallbackBase(create);
+        if (create) ::mkdirat(folder.Get(), kRecordsFolder, 0700);
+        records.folder_ = Fd(OpenFolderAt(folder.Get(), kRecordsFolder));
+        where = base + "/" + kRecordsFolder;
+    }
     if (!records.folder_.Valid()) {
         if (errno == ENOENT && !create) return records;
         throw ToolError(ErrnoText("cannot open the device records in " + where, errno));

@@ -1,6 +1,7 @@
-// The RAM devices that "hdiutil attach" reserved: one small file per device in
-// /volumes/.ramdevices, owned by the user who reserved it. The folder lives next to
-// the volumes, so a private /volumes (a tmpfs) takes its records with it.
+// The RAM devices that "hdiutil attach" reserved: one small file per device, owned
+// by the user who reserved it. Root keeps them in /volumes/.ramdevices (a private
+// /volumes, a tmpfs, takes them with it); an ordinary user, who may not write in
+// /volumes, in .ramdevices of the private folder /dev/shm/tavelmorinth-<uid>.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -22,7 +23,7 @@ struct DeviceRecord {
 
 class DeviceRecords {
 public:
-    // Throws ToolError when /volumes is missing or the records folder is unsafe.
+    // Throws ToolError when the records folder or its parent is missing or unsafe.
     // Without `create`, a missing records folder gives an empty set.
     static DeviceRecords Open(bool create);
 

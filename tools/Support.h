@@ -12,6 +12,8 @@ constexpr int kExitOK = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitBusy = 16;  // detach: the volume is in use
+constexpr int kExitNothing = 3;  // probe: nothing usable there, or only our own leftovers
+constexpr int kExitForeign = 4;  // probe: an entry that is not ours; it is left alone
 
 constexpr const char* kVolumesFolder = "/volumes";
 

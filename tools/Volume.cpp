@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "FallbackFolder.h"
+#include "MountHelper.h"
 #include "Mounts.h"
 
 namespace tools {
@@ -96,9 +97,34 @@ void CreateFallback(int volumesFd, const std::string& name, DeviceRecord& record
         " in shared memory instead, which has no size limit of its own");
 }
 
+// An ordinary user's sized RAM disk, mounted by the privileged helper, which does its
+// own checks of the mount point.
+void CreateWithHelper(const std::string& name, DeviceRecord& record, DeviceRecords& records) {
+    const std::string path = VolumePath(name);
+    const uint64_t megabytes = (record.sectors + 1952) / 1953;  // the program asks for 1953 sectors a MB
+    int code = RunHelper({"mount", std::to_string(megabytes)});
+    if (code != kExitOK) throw ToolError("the mount helper did not make " + path);
+    auto mounted = MountAt(path);
+    if (!mounted || mounted->fileSystem != kFileSystem || mounted->source != kHelperSource)
+        throw ToolError("the mount helper ended without a RAM file system at " + path);
+    record.volume = path;
+    record.folder.clear();
+    try {
+        records.Store(record);
+    } catch (...) {
+        RunHelper({"unmount"});
+        throw;
+    }
+    ForgetOlderRecords(records, record);
+}
+
 }  // namespace
 
 void CreateVolume(const std::string& name, DeviceRecord record, DeviceRecords& records) {
+    if (::geteuid() != 0 && name == kHelperVolumeName && HelperIsSetUp()) {
+        CreateWithHelper(name, record, records);
+        return;
+    }
     Fd volumes = OpenVolumes();
     const std::string path = VolumePath(name);
     MountPoint mountPoint = PrepareMountPoint(volumes.Get(), name);
@@ -168,10 +194,43 @@ int DetachFallback(int volumesFd, const std::string& name, DeviceRecords& record
     return kExitOK;
 }
 
+void ForgetVolume(const std::string& volume, DeviceRecords& records) {
+    for (auto& record : records.FindByVolume(volume)) {
+        if (record.folder.empty()) records.Remove(record.device);
+    }
+}
+
+int DetachHelperMount(int volumesFd, const std::string& name, DeviceRecords& records) {
+    const std::string volume = VolumePath(name);
+    struct stat st {};
+    if (::fstatat(volumesFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || st.st_uid != ::geteuid())
+        throw ToolError(volume + " is another user's volume; left alone");
+    if (::geteuid() == 0) {
+        if (::umount2(volume.c_str(), UMOUNT_NOFOLLOW) != 0) {
+            if (errno != EBUSY) throw ToolError(ErrnoText("cannot detach " + volume, errno));
+            Say(volume + " is in use; not detached");
+            return kExitBusy;
+        }
+        if (::unlinkat(volumesFd, name.c_str(), AT_REMOVEDIR) != 0)
+            throw ToolError(ErrnoText(volume + " was detached, but its folder cannot be removed", errno));
+    } else {
+        int code = RunHelper({"unmount"});
+        if (code == kHelperBusy) {
+            Say(volume + " is in use; not detached");
+            return kExitBusy;
+        }
+        if (code != kExitOK) throw ToolError("the mount helper did not detach " + volume);
+    }
+    ForgetVolume(volume, records);
+    return kExitOK;
+}
+
 int DetachMount(int volumesFd, const std::string& name, DeviceRecords& records) {
     const std::string volume = VolumePath(name);
     auto mounted = MountAt(volume);
     if (!mounted) throw ToolError(volume + " is not a mounted volume");
+    if (mounted->fileSystem == kFileSystem && mounted->source == kHelperSource)
+        return DetachHelperMount(volumesFd, name, records);
     DeviceRecord record;
     for (auto& candidate : records.FindByVolume(volume)) {
         if (candidate.folder.empty() && candidate.device == "/dev/" + mounted->source) record = candidate;
@@ -194,11 +253,86 @@ int DetachMount(int volumesFd, const std::string& name, DeviceRecords& records) 
 
 }  // namespace
 
-int DetachVolume(const std::string& path) {
+namespace {
+
+// "/volumes/NAME" or "/volumes/NAME/" -> "NAME"; empty for anything else.
+std::string VolumeNameOf(const std::string& path) {
     const std::string prefix = std::string(kVolumesFolder) + "/";
     std::string name = path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : std::string();
     while (!name.empty() && name.back() == '/') name.pop_back();
-    if (!IsVolumeName(name)) throw ToolError("no such volume: " + path);
+    return IsVolumeName(name) ? name : std::string();
+}
+
+bool HasRecord(const std::string& volume, const std::string& device, const std::string& folder) {
+    for (auto& record : DeviceRecords::Open(false).FindByVolume(volume)) {
+        if (record.folder == folder && (device.empty() || record.device == device)) return true;
+    }
+    return false;
+}
+
+int ProbeLink(int volumesFd, const std::string& name, const struct stat& st) {
+    const std::string folder = FallbackFolderPath(name);
+    if (st.st_uid != ::geteuid() || ReadLink(volumesFd, name) != folder) {
+        Say(VolumePath(name) + " is a symbolic link not made by diskutil for this user; left alone");
+        return kExitForeign;
+    }
+    struct stat target {};
+    if (::lstat(folder.c_str(), &target) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return kExitNothing;  // our link, dead since a restart
+        throw ToolError(ErrnoText("cannot look at " + folder, errno));
+    }
+    try {
+        OpenFallbackBase(false);
+        if (S_ISDIR(target.st_mode) && target.st_uid == ::geteuid() && HasRecord(VolumePath(name), "", folder))
+            return kExitOK;
+    } catch (const ToolError&) {
+        // The folder the link leads to is not the user's own.
+    }
+    Say(VolumePath(name) + " leads to " + folder + ", which is not a volume of this user's; left alone");
+    return kExitForeign;
+}
+
+int ProbeFolder(int volumesFd, const std::string& name, const struct stat& st) {
+    const std::string path = VolumePath(name);
+    if (auto mounted = MountAt(path)) {
+        if (mounted->fileSystem == kFileSystem && st.st_uid == ::geteuid() &&
+            (mounted->source == kHelperSource || HasRecord(path, "/dev/" + mounted->source, "")))
+            return kExitOK;
+        Say(path + " is a mount that is not a volume of this user's; left alone");
+        return kExitForeign;
+    }
+    Fd folder(OpenFolderAt(volumesFd, name));
+    // The empty mount point of a volume that a restart took away.
+    if (folder.Valid() && FolderIsEmpty(folder.Get()) && (st.st_uid == ::geteuid() || st.st_uid == 0))
+        return kExitNothing;
+    Say(path + " is a folder that is not empty or not this user's; left alone");
+    return kExitForeign;
+}
+
+}  // namespace
+
+int ProbeVolume(const std::string& path) {
+    const std::string name = VolumeNameOf(path);
+    if (name.empty()) throw UsageError("not a volume path: " + path);
+    Fd volumes(::open(kVolumesFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!volumes.Valid()) {
+        if (errno == ENOENT) return kExitNothing;
+        throw ToolError(ErrnoText(std::string("cannot open ") + kVolumesFolder, errno));
+    }
+    struct stat st {};
+    if (::fstatat(volumes.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno == ENOENT) return kExitNothing;
+        throw ToolError(ErrnoText("cannot look at " + VolumePath(name), errno));
+    }
+    if (S_ISLNK(st.st_mode)) return ProbeLink(volumes.Get(), name, st);
+    if (S_ISDIR(st.st_mode)) return ProbeFolder(volumes.Get(), name, st);
+    Say(VolumePath(name) + " is neither a folder nor a link; left alone");
+    return kExitForeign;
+}
+
+int DetachVolume(const std::string& path) {
+    const std::string name = VolumeNameOf(path);
+    if (name.empty()) throw ToolError("no such volume: " + path);
 
     Fd volumes = OpenVolumes();
     DeviceRecords records = DeviceRecords::Open(false);

@@ -11,6 +11,12 @@ namespace tools {
 // Leaves an existing volume, folder with contents or foreign link alone. Throws ToolError.
 void CreateVolume(const std::string& name, DeviceRecord record, DeviceRecords& records);
 
+// What stands at `path` ("/volumes/NAME"), changing nothing: kExitOK for a live volume
+// of the caller's made by these tools, kExitNothing where nothing is or only our own
+// leftovers (an empty mount point, our dead link, a stale record), kExitForeign for
+// anything else. Throws ToolError.
+int ProbeVolume(const std::string& path);
+
 // Unmounts the volume at `path` and frees its device record: kExitOK, kExitBusy when
 // a process still uses it (the volume stays as it was); throws ToolError otherwise.
 int DetachVolume(const std::string& path);

@@ -1,20 +1,17 @@
 // Stand-in for the disk image tool: reserves RAM devices and ejects their volumes.
 //   hdiutil attach -nomount ram://SECTORS   prints the device name, e.g. /dev/tvram1
 //   hdiutil detach /volumes/NAME            0 detached, 16 in use, 1 failed
-//   hdiutil probe /volumes/NAME             0 a RAM disk of the caller's, 3 nothing there, 4 another's
+//   hdiutil probe /volumes/NAME             0 a live volume of the caller's, 3 nothing
+//                                           usable (or only our leftovers), 4 a foreign
+//                                           entry, left alone; changes nothing
 #include <charconv>
 #include <cstdio>
 #include <cstdint>
 #include <string>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <sys/sysinfo.h>
-#include <unistd.h>
 #include <vector>
 
 #include "DeviceRecords.h"
-#include "FallbackFolder.h"
-#include "Mounts.h"
 #include "Volume.h"
 
 using namespace tools;
@@ -75,30 +72,6 @@ int Attach(const std::vector<std::string>& args) {
     return kExitOK;
 }
 
-// Minimal probe: a tmpfs mounted there and owned by the caller, or the caller's
-// link to its fallback folder, is ours; an empty place or a dead link of ours
-// holds nothing.
-constexpr int kProbeNothing = 3;
-constexpr int kProbeForeign = 4;
-
-int Probe(const std::string& path) {
-    const std::string prefix = std::string(kVolumesFolder) + "/";
-    const std::string name = path.compare(0, prefix.size(), prefix) == 0 ? path.substr(prefix.size()) : "";
-    if (!IsVolumeName(name)) throw UsageError("no such volume: " + path);
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return kProbeNothing;
-    if (S_ISLNK(st.st_mode)) {
-        struct stat target {};
-        if (st.st_uid != ::geteuid() || ReadLink(AT_FDCWD, path) != FallbackFolderPath(name)) return kProbeForeign;
-        if (::stat(path.c_str(), &target) != 0) return kProbeNothing;
-        return S_ISDIR(target.st_mode) && target.st_uid == ::geteuid() ? kExitOK : kProbeForeign;
-    }
-    if (!S_ISDIR(st.st_mode)) return kProbeForeign;
-    const auto mounted = MountAt(path);
-    if (!mounted) return kProbeNothing;
-    return mounted->fileSystem == "tmpfs" && st.st_uid == ::geteuid() ? kExitOK : kProbeForeign;
-}
-
 int Run(const std::vector<std::string>& args) {
     if (args.empty()) throw UsageError("no verb");
     const std::vector<std::string> rest(args.begin() + 1, args.end());
@@ -108,8 +81,8 @@ int Run(const std::vector<std::string>& args) {
         return DetachVolume(rest[0]);
     }
     if (args[0] == "probe") {
-        if (rest.size() != 1) throw UsageError("probe needs one volume path");
-        return Probe(rest[0]);
+        if (rest.size() != 1 || rest[0].empty() || rest[0][0] == '-') throw UsageError("probe needs one volume path");
+        return ProbeVolume(rest[0]);
     }
     throw UsageError("unknown verb " + args[0]);
 }

@@ -554,6 +554,34 @@ TEST_F(Sequencers, TheFirstWorkerMadeByTheRebuildIsNotEjected) {
     EXPECT_EQ(a().oTimerCopy->Period(), 60000);
 }
 
+// Someone else's folder stood where the RAM disk belongs; once it is cleared by
+// hand, closing the options window makes the RAM disk after all.
+TEST_F(Sequencers, AfterAForeignEntryIsClearedTheNextRebuildMakesTheRAMDisk) {
+    WriteTree(source_, {{"a", File("mine")}});
+    WriteTree(ram_, {{"a", File("planted")}});
+    a().sPath = Shell(source_);
+    Start();
+    ASSERT_EQ(a().sState, App::kVolumeForeign());
+    EXPECT_FALSE(Mounted(ram_));
+
+    // Closing the options window while it is still there changes nothing.
+    CloseOptions(a(), "256", "60", Shell(source_));
+    ASSERT_TRUE(Drive([&] { return !Armed(a().oAfterChangeOptions); }));
+    EXPECT_EQ(a().sState, App::kVolumeForeign());
+    EXPECT_EQ(ReadTree(source_)["a"], File("mine"));
+    EXPECT_EQ(ReadTree(ram_), WithParents({{"a", File("planted")}}));
+
+    RemoveTree(ram_);
+    CloseOptions(a(), "256", "60", Shell(source_));
+    ASSERT_TRUE(Drive([&] { return !Armed(a().oAfterChangeOptions) && Mounted(ram_) && !a().bTransactionCopy; }));
+    EXPECT_EQ(ReadTree(ram_)["a"], File("mine"));
+
+    Quit();
+    EXPECT_TRUE(Drive([&] { return a().quitRequests > 0; }));
+    EXPECT_FALSE(Mounted(ram_));
+    EXPECT_EQ(ReadTree(source_)["a"], File("mine"));
+}
+
 TEST_F(Sequencers, AQuitAfterTheChosenFolderVanishedDuringTheEjectEndsTheProgram) {
     const std::string other = "/volumes/other";
     WriteTree(source_, {{"a", File("a")}});

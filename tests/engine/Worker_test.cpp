@@ -7,6 +7,7 @@
 
 #include "EngineFixture.h"
 #include "TestPaths.h"
+#include "engine/CCleanRAMDisk.h"
 #include "engine/CTavelmorinth.h"
 #include "engine/CTimerCopy.h"
 #include "framework/Exceptions.h"
@@ -19,15 +20,19 @@ namespace {
 namespace fs = std::filesystem;
 
 // Stand-ins for the disk tools that write their arguments to a log; `diskutil`
-// is given as a script body.
+// is given as a script body, and so is the answer to "hdiutil probe" (by default:
+// whatever is at the path counts as the user's attached volume), which is not logged.
+const char* const kProbeByExistence = "[ -e \"$2\" ] && exit 0\nexit 3";
+
 class FakeTools {
 public:
-    explicit FakeTools(const std::string& diskutilBody) {
+    explicit FakeTools(const std::string& diskutilBody, const std::string& probeBody = kProbeByExistence) {
         folder_ = std::string(std::getenv("TVM_SCRATCH") ? std::getenv("TVM_SCRATCH") : "/tmp") + "/fake-tools";
         fs::create_directories(folder_);
         log_ = folder_ + "/log";
         fs::remove(log_);
-        Script("hdiutil", "echo \"hdiutil $*\" >>" + log_ + "\n[ \"$1\" = attach ] && echo /dev/fake1\nexit 0\n");
+        Script("hdiutil", "if [ \"$1\" = probe ]; then\n" + probeBody + "\nfi\necho \"hdiutil $*\" >>" + log_ +
+                              "\n[ \"$1\" = attach ] && echo /dev/fake1\nexit 0\n");
         Script("diskutil", "echo \"diskutil $*\" >>" + log_ + "\n" + diskutilBody + "\n");
         fw::SetToolsFolder(folder_);
     }
@@ -125,6 +130,63 @@ const FailureCase kFailureCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Tools, CreationFailure, ::testing::ValuesIn(kFailureCases), [](const auto& info) {
+    return std::string(info.param.name);
+});
+
+struct RefusalCase {
+    const char* name;
+    const char* probe;
+    std::string (*state)(const std::string&);
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
+
+class EntryNotOurs : public EngineTest, public ::testing::WithParamInterface<RefusalCase> {};
+
+// Whatever stands at the RAM disk's path without being ours: no load, no lock file,
+// no write-back from it, and a quit's eject sequence ends without a detach.
+TEST_P(EntryNotOurs, IsNeverReadWrittenOrDetached) {
+    FakeTools tools("mkdir -p /volumes/Tavelmorinth\nexit 0", GetParam().probe);
+    const Tree mine = {{"a", File("mine")}, {"d/b", File("mine too")}};
+    const Tree planted = {{"a", File("planted")}, {"x", File("theirs")}};
+    WriteTree(source_, mine);
+    WriteTree(ram_, planted);
+    a().sPath = Shell(source_);
+    a().bLoadComplete = true;
+    auto worker = fw::New<CTavelmorinth>();
+    worker->Constructor();
+    WaitThreadsEnded();
+    a().oTavelmorinth = worker;
+
+    EXPECT_EQ(a().sState, GetParam().state(""));
+    EXPECT_TRUE(worker->NotOurs());
+    EXPECT_FALSE(a().bLoadComplete);
+    EXPECT_FALSE(worker->oDat);
+    EXPECT_EQ(tools.Log(), "") << "a RAM disk was made or detached";
+
+    auto timer = fw::New<CTimerCopy>();
+    timer->Fire();
+    WaitThreadsEnded();
+    EXPECT_FALSE(a().bTransactionCopy);
+
+    worker->CleanRAMDisk();
+    for (int firing = 0; firing < 5 && a().quitRequests == 0; ++firing) {
+        a().oCleanRamDisk->Fire();
+        WaitThreadsEnded();
+    }
+    EXPECT_EQ(a().quitRequests, 1) << "the quit did not go through";
+    EXPECT_TRUE(a().bQuit);
+    EXPECT_EQ(tools.Log(), "") << "the eject ran a tool";
+    ExpectTrees(mine, planted);
+    EXPECT_EQ(a().sState, App::kWillShutdown());
+}
+
+const RefusalCase kRefusalCases[] = {
+    {"AForeignEntry", "exit 4", &App::kVolumeForeign},
+    {"TheToolsCannotTell", "exit 1", &App::kCreateFailed},
+};
+
+INSTANTIATE_TEST_SUITE_P(Probe, EntryNotOurs, ::testing::ValuesIn(kRefusalCases), [](const auto& info) {
     return std::string(info.param.name);
 });
 
@@ -295,7 +357,10 @@ TEST_F(EngineTest, ARebuildWaitsForTheStartUpThreadToMakeTheWorker) {
 
     auto startup = fw::New<CStartup>();
     startup->Run();
-    fw::ProcessEvents(10000, [&] { return bool(a().oAfterChangeOptions); });
+    // Until the creation waits at the gate (the worker asks the tools what is there first).
+    fw::ProcessEvents(10000, [&] {
+        return a().oAfterChangeOptions && tools.Log().find("hdiutil attach") != std::string::npos;
+    });
     ASSERT_TRUE(a().oAfterChangeOptions);
     a().sNewSize = "256";
     a().sNewInterval = "60";

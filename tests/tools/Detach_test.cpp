@@ -73,7 +73,7 @@ TEST_P(BusyVolume, IsRefusedWith16AndKeptIntactUntilNothingUsesIt) {
     Outcome detached = RunShell(DetachCommand(), as);
     EXPECT_EQ(detached.code, 0) << detached.err;
     EXPECT_NE(access(kVolume, F_OK), 0);
-    EXPECT_EQ(Listing("/volumes"), ".ramdevices/\n");
+    EXPECT_EQ(Listing("/volumes"), UidOf(as) == 0 ? ".ramdevices/\n" : "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Users, BusyVolume, testing::ValuesIn(BusyCases()), SentenceName());

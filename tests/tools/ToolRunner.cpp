@@ -14,10 +14,16 @@ namespace tooltest {
 
 namespace {
 
+std::string gToolsFolder = TVM_HELPERS_DIR;
+uid_t gScratchUid = 0;
+
 std::vector<std::string> Argv(const std::string& commandLine, As as) {
     std::vector<std::string> argv;
     if (as == As::Nobody)
         argv = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+    else if (as == As::Scratch)
+        argv = {"/usr/bin/setpriv", "--reuid=" + std::to_string(gScratchUid), "--regid=" + std::to_string(gScratchUid),
+                "--clear-groups"};
     else if (as == As::RootWithoutMountRight)
         argv = {"/usr/bin/setpriv", "--inh-caps=-all", "--bounding-set=-all"};
     argv.insert(argv.end(), {"/bin/sh", "-c", commandLine});
@@ -25,7 +31,7 @@ std::vector<std::string> Argv(const std::string& commandLine, As as) {
 }
 
 std::vector<std::string> Environment() {
-    std::vector<std::string> env = {std::string("PATH=") + TVM_HELPERS_DIR + ":/usr/sbin:/usr/bin:/sbin:/bin",
+    std::vector<std::string> env = {"PATH=" + gToolsFolder + ":/usr/sbin:/usr/bin:/sbin:/bin",
                                     "LANG=C.UTF-8"};
     for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
         if (const char* value = getenv(name)) env.push_back(std::string(name) + "=" + value);
@@ -68,7 +74,22 @@ int Wait(pid_t pid) {
 
 }  // namespace
 
-uid_t UidOf(As as) { return as == As::Nobody ? kNobody : 0; }
+uid_t UidOf(As as) { return as == As::Nobody ? kNobody : as == As::Scratch ? gScratchUid : 0; }
+
+void UseToolsFolder(const std::string& folder) { gToolsFolder = folder; }
+const std::string& ToolsFolder() { return gToolsFolder; }
+
+ScratchUser::ScratchUser() : name_("tvm-own-" + std::to_string(getpid())) {
+    if (RunShell("useradd --system --user-group --no-create-home --shell /usr/sbin/nologin " + name_).code != 0) return;
+    Outcome id = RunShell("id -u " + name_);
+    uid_ = id.code == 0 ? static_cast<uid_t>(std::stoul(id.out)) : 0;
+    gScratchUid = uid_;
+}
+
+ScratchUser::~ScratchUser() {
+    RunShell("userdel " + name_ + " 2>/dev/null; groupdel " + name_ + " 2>/dev/null; true");
+    gScratchUid = 0;
+}
 
 Outcome RunShell(const std::string& commandLine, As as) {
     Outcome outcome;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "Mounts.h"
+#include "TestPaths.h"
 
 namespace fs = std::filesystem;
 
@@ -86,6 +87,17 @@ std::string Listing(const std::string& path) {
     return text;
 }
 
+std::string WithoutRecords(const std::string& listing) {
+    std::string kept, line;
+    std::istringstream lines(listing);
+    while (std::getline(lines, line)) {
+        // The user's private folder that holds them.
+        const bool base = line.rfind("tavelmorinth-", 0) == 0 && line.find('/') == line.size() - 1;
+        if (line.find(".ramdevices/") == std::string::npos && !base) kept += line + "\n";
+    }
+    return kept;
+}
+
 void WriteFile(const std::string& path, const std::string& content) { std::ofstream(path) << content; }
 
 std::string ReadFile(const std::string& path) {
@@ -100,6 +112,29 @@ bool IsMountedTmpfs(const std::string& path) {
            S_ISDIR(self.st_mode) && stat((path + "/..").c_str(), &parent) == 0 && self.st_dev != parent.st_dev;
 }
 
+std::string CopyTools(bool withHelper) {
+    const std::string folder = std::string(getenv("TVM_SCRATCH")) + (withHelper ? "/tools-helper" : "/tools-plain");
+    std::error_code error;
+    fs::create_directories(folder, error);
+    std::vector<std::string> tools = {"hdiutil", "diskutil"};
+    if (withHelper) tools.push_back("tavelmorinth-mount");
+    for (auto& tool : tools) {
+        fs::copy_file(std::string(TVM_HELPERS_DIR) + "/" + tool, folder + "/" + tool,
+                      fs::copy_options::overwrite_existing, error);
+        if (error) return {};
+    }
+    // The scratch folder's parents must let an ordinary user reach the tools.
+    for (fs::path p = folder; p != p.root_path(); p = p.parent_path()) {
+        struct stat st {};
+        if (stat(p.c_str(), &st) == 0 && (st.st_mode & S_IXOTH) == 0) chmod(p.c_str(), st.st_mode | S_IXOTH);
+    }
+    if (withHelper) {
+        const std::string helper = folder + "/tavelmorinth-mount";
+        if (chown(helper.c_str(), 0, 0) != 0 || chmod(helper.c_str(), 04755) != 0) return {};
+    }
+    return folder;
+}
+
 void ToolsTest::SetUp() {
     if (getenv("TVM_NO_RAMDISK")) GTEST_SKIP() << "needs root and a private mount namespace";
     // The test runner mounts this tmpfs on /volumes in a namespace of our own; anywhere
@@ -112,6 +147,9 @@ void ToolsTest::SetUp() {
         ASSERT_EQ(mount("tvm-shm", kShm, "tmpfs", MS_NOSUID | MS_NODEV, "size=64m,mode=1777"), 0);
     }
     inPrivateNamespace_ = true;
+    const std::string plain = CopyTools(false);
+    ASSERT_FALSE(plain.empty()) << "cannot copy the tools";
+    UseToolsFolder(plain);
     TearDown();
 }
 
@@ -120,6 +158,8 @@ void ToolsTest::TearDown() {
     for (auto& mountPoint : MountsBelowVolumes()) umount2(mountPoint.c_str(), MNT_DETACH);
     Empty("/volumes");
     Empty(kShm);
+    chown("/volumes", 0, 0);
+    chmod("/volumes", 01777);
 }
 
 }  // namespace tooltest

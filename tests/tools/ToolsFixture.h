@@ -21,6 +21,10 @@ std::string DetachCommand();
 // "name -> target"; owners and modes are left out.
 std::string Listing(const std::string& path);
 
+// The listing without the folders of device records (and an ordinary user's private
+// folder that holds them), which an attach makes as bookkeeping of its own.
+std::string WithoutRecords(const std::string& listing);
+
 void WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path);
 
@@ -37,6 +41,11 @@ struct SentenceName {
         return Identifier(info.param.name);
     }
 };
+
+// A copy of the built tools in the test's scratch folder: without the mount helper
+// (so an ordinary user gets the fallback whatever the build tree holds), or with it,
+// owned by root and set-user-ID. Empty when the copy cannot be made.
+std::string CopyTools(bool withHelper);
 
 class ToolsTest : public testing::Test {
 protected:

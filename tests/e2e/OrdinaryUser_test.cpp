@@ -1,0 +1,145 @@
+// A whole session of an ordinary user with the mount helper set up as the package
+// sets it up: the program, started as a scratch user, gets a tmpfs of the chosen size
+// that belongs to that user alone, loads it, and at quit writes it back and ejects it.
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <linux/magic.h>
+
+#include "ProgramFixture.h"
+#include "TestPaths.h"
+#include "framework/Shell.h"
+
+namespace tvmtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+int RunCommand(const std::string& commandLine) {
+    fw::Shell shell;
+    shell.Execute(commandLine);
+    return shell.ErrorCode();
+}
+
+class OrdinaryUser : public ProgramTest {
+protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        struct statvfs fsInfo {};
+        if (::statvfs(home_.c_str(), &fsInfo) == 0 && (fsInfo.f_flag & ST_NOSUID))
+            GTEST_SKIP() << "the scratch folder is on a nosuid mount: the helper cannot get its privilege there";
+        name_ = "tvm-own-e2e" + std::to_string(::getpid());
+        ASSERT_EQ(RunCommand("useradd --no-create-home --user-group --shell /usr/sbin/nologin " + name_), 0);
+        made_ = true;
+        const passwd* user = ::getpwnam(name_.c_str());
+        ASSERT_TRUE(user);
+        uid_ = user->pw_uid;
+        gid_ = user->pw_gid;
+        // The bundle as installed: the helper root's and set-user-ID beside the tools.
+        root_ = fs::path(home_).parent_path().string();
+        bundle_ = root_ + "/Tavelmorinth";
+        fs::copy(TVM_BUNDLE_DIR, bundle_, fs::copy_options::recursive);
+        const std::string helper = bundle_ + "/Contents/Helpers/tavelmorinth-mount";
+        ASSERT_EQ(::chown(helper.c_str(), 0, 0), 0);
+        ASSERT_EQ(::chmod(helper.c_str(), 04755), 0);
+        for (fs::path p = root_; p != p.root_path(); p = p.parent_path()) {
+            struct stat st {};
+            if (::stat(p.c_str(), &st) == 0) ::chmod(p.c_str(), st.st_mode | S_IXOTH);
+        }
+        ASSERT_EQ(::chmod("/volumes", 0755), 0);
+        // The user's fallback folder and device records go to a /dev/shm of the namespace's own.
+        if (!Mounted("/dev/shm") || ::access("/dev/shm/.tvm-e2e", F_OK) != 0) {
+            ASSERT_EQ(::mount("tvm-e2e-shm", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "size=64m,mode=1777"), 0);
+            ::close(::open("/dev/shm/.tvm-e2e", O_CREAT | O_WRONLY, 0600));
+        }
+    }
+
+    void TearDown() override {
+        ProgramTest::TearDown();
+        ::chmod("/volumes", 01777);
+        if (made_) RunCommand("userdel " + name_ + "; groupdel " + name_ + " 2>/dev/null; true");
+    }
+
+    // The home folder and the runtime folder are the user's own.
+    void GiveHomeToUser() {
+        for (const std::string& top : {home_, root_ + "/run"}) {
+            ::lchown(top.c_str(), uid_, gid_);
+            for (auto& e : fs::recursive_directory_iterator(top)) ::lchown(e.path().c_str(), uid_, gid_);
+        }
+    }
+
+    Program& StartAsUser() {
+        return Spawn({"/usr/bin/setpriv", "--reuid=" + std::to_string(uid_), "--regid=" + std::to_string(gid_),
+                      "--clear-groups", bundle_ + "/Contents/MacOS/tavelmorinth"});
+    }
+
+    std::string name_, root_, bundle_;
+    uid_t uid_ = 0;
+    gid_t gid_ = 0;
+    bool made_ = false;
+};
+
+TEST_F(OrdinaryUser, GetsASizedRAMDiskOfTheirOwnThatIsLoadedSavedAndEjected) {
+    const Tree files = {{"notes.txt", File("mine\n")}, {"Projekt/entwurf.txt", File("draft")}};
+    WriteTree(source_, files);
+    WriteSettings("512", "60", source_);
+    GiveHomeToUser();
+    Program& program = StartAsUser();
+    ASSERT_TRUE(WaitLoaded(files)) << ProgramLog();
+
+    struct statfs vol {};
+    ASSERT_EQ(::statfs(kRamDisk, &vol), 0);
+    EXPECT_EQ(vol.f_type, TMPFS_MAGIC);
+    EXPECT_EQ(uint64_t(vol.f_blocks) * uint64_t(vol.f_bsize), uint64_t(512) << 20);
+    struct stat st {};
+    ASSERT_EQ(::stat(kRamDisk, &st), 0);
+    EXPECT_EQ(st.st_uid, uid_);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    ASSERT_EQ(::stat((std::string(kRamDisk) + "/TMP/T.dat").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, uid_) << "the lock file is not the user's";
+
+    fs::path ram = kRamDisk;
+    WriteTree(kRamDisk, {{"new.txt", File("written on the RAM disk", kNew)}});
+    ::lchown((ram / "new.txt").c_str(), uid_, gid_);
+    ASSERT_TRUE(QuitAndWait(program));
+    EXPECT_FALSE(Mounted(kRamDisk));
+    // Root's device records of earlier tests may share /volumes; the mount point itself must be gone.
+    struct stat left {};
+    EXPECT_NE(::lstat(kRamDisk, &left), 0) << "the mount point stays behind";
+    EXPECT_EQ(Difference(WithParents(With(files, {{"new.txt", File("written on the RAM disk", kNew)}})),
+                         UserEntries(Snapshot(source_))),
+              "");
+}
+
+// Without the helper the RAM disk is the user's folder in /dev/shm behind a link;
+// a restart leaves the link dead, and the next start replaces it.
+TEST_F(OrdinaryUser, WithoutTheHelperTheDeadLinkARestartLeftIsReplacedAndTheFilesLoaded) {
+    const std::string helper = bundle_ + "/Contents/Helpers/tavelmorinth-mount";
+    ASSERT_EQ(::chmod(helper.c_str(), 0755), 0);
+    ASSERT_EQ(::chmod("/volumes", 01777), 0);
+    const std::string fallback = "/dev/shm/tavelmorinth-" + std::to_string(uid_) + "/Tavelmorinth";
+    ASSERT_EQ(::symlink(fallback.c_str(), kRamDisk), 0);
+    ASSERT_EQ(::lchown(kRamDisk, uid_, gid_), 0);
+    const Tree files = {{"notes.txt", File("mine\n")}};
+    WriteTree(source_, files);
+    WriteSettings("256", "60", source_);
+    GiveHomeToUser();
+    Program& program = StartAsUser();
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(fallback + "/notes.txt"); }, 20)) << ProgramLog();
+    EXPECT_EQ(fs::read_symlink(kRamDisk), fallback);
+    ASSERT_TRUE(QuitAndWait(program));
+    EXPECT_FALSE(fs::exists(fs::symlink_status(kRamDisk)));
+    EXPECT_FALSE(fs::exists(fallback));
+    EXPECT_EQ(Difference(WithParents(files), UserEntries(Snapshot(source_))), "");
+}
+
+}  // namespace
+}  // namespace tvmtest
