@@ -228,5 +228,9 @@
         <source>HTMLViewer.kPageNotLoaded</source>
         <translation>Die Seite konnte nicht geladen werden.</translation>
     </message>
+    <message>
+        <source>App.kSyncIncompleteOne</source>
+        <translation>Die Synchronisation war nicht vollständig: %1 Eintrag konnte nicht synchronisiert werden.</translation>
+    </message>
 </context>
 </TS>

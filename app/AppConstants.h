@@ -52,4 +52,5 @@
     X(kKeptAttached,                                                                                          \
       "Tavelmorinth was still attached from an earlier run. Its files were kept and will be saved on the "    \
       "hard disk.")                                                                                           \
-    X(kNotSavedNoEject, "The data could not be written to the hard disk, so Tavelmorinth was not ejected.")
+    X(kNotSavedNoEject, "The data could not be written to the hard disk, so Tavelmorinth was not ejected.")   \
+    X(kSyncIncompleteOne, "The synchronization was not complete: %1 entry could not be synchronized.")

@@ -95,7 +95,8 @@ void CSync::EndSync(bool rootsFound, bool fits) {
     if (!rootsFound) {
         a.sState = App::kSyncNoRoot();
     } else if (m_iFailures > 0) {
-        a.sState = fw::Replace(App::kSyncIncomplete(), "%1", fw::CStr(m_iFailures));
+        const std::string text = m_iFailures == 1 ? App::kSyncIncompleteOne() : App::kSyncIncomplete();
+        a.sState = fw::Replace(text, "%1", fw::CStr(m_iFailures));
     } else if (!fits || (!m_bSet && !m_bDeleteAllowed)) {
         a.sState = App::kLoadIncomplete();
     } else if (m_bSet && m_bKeepTarget) {

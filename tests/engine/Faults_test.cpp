@@ -20,7 +20,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Incomplete(int failures) { return fw::Replace(App::kSyncIncomplete(), "%1", std::to_string(failures)); }
+std::string Incomplete(int failures) {
+    return fw::Replace(failures == 1 ? App::kSyncIncompleteOne() : App::kSyncIncomplete(), "%1",
+                       std::to_string(failures));
+}
 
 void MountTmpfs(const std::string& where, const char* options) {
     fs::create_directories(where);
