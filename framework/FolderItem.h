@@ -66,6 +66,10 @@ public:
     int64_t Count() const;
     Ref<FolderItem> Item(int64_t index) const;      // 1-based; Nil outside 1..Count
     Ref<FolderItem> TrueItem(int64_t index) const;  // 1-based; Nil outside 1..Count
+    // Whether the listing as last read names `name` (read now when there is none;
+    // not revalidated): a name added or removed since may be answered as before,
+    // so only "yes" saves a look at the entry itself.
+    bool HasEntry(const std::string& name) const;
 
     // These raise no exception; they set LastErrorCode (0 on success, else errno).
     void CreateAsFolder();
@@ -76,6 +80,15 @@ public:
     // at the destination is replaced whole (written beside it, then renamed over),
     // so a failed copy leaves it untouched and no partial file behind.
     void CopyFileTo(const Ref<FolderItem>& destination);
+    // As CopyFileTo, but a folder is made empty and private to its owner, to be
+    // filled first and given its mode and dates by CopyAttributesTo afterwards:
+    // a read-only folder could not be filled, and filling changes its date.
+    void CopyFolderTo(const Ref<FolderItem>& destination);
+    // Gives `destination` this entry's mode and access and modification dates
+    // (of a link: its dates).
+    void CopyAttributesTo(const Ref<FolderItem>& destination);
+    // The copy methods learned per pair of file systems are learned anew.
+    static void ForgetCopyMethods();
     // Renames this entry to `destination`'s path, replacing a file there.
     void MoveFileTo(const Ref<FolderItem>& destination);
     int LastErrorCode() const { return lastError_; }
@@ -95,8 +108,13 @@ private:
     struct Status;
     struct Listing;
     const Status& Stat() const;
+    int ListedIn(const char*& name) const;
+    // What the item knows without asking again (false when it does not know).
+    bool KnownMissing() const;
+    bool KnownRegularFile() const;
     const Listing* CurrentListing() const;  // revalidated; nullptr unless a folder
     Ref<FolderItem> Entry(int64_t index, bool followLinks) const;
+    int Copy(const Ref<FolderItem>& destination, bool folderAttributes) const;  // 0 or errno
     friend Ref<FolderItem> GetFolderItem(const std::string& path, int mode);
 
     std::string path_;
