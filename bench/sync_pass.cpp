@@ -1,6 +1,9 @@
 // Runs one pass of the folder mirror the way the program does (on a framework
-// thread, the main thread waiting in the event loop) and prints its duration.
+// thread, the main thread waiting in the event loop) and prints its duration and
+// the process's peak memory.
 //   bench_sync_pass load|writeback <source folder> <RAM-disk folder>
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -39,7 +42,9 @@ int main(int argc, char** argv) {
         // look costs the pass a hand-over of the baton.
         while (a.bTransactionCopy) fw::ProcessEvents(5);
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        std::printf("seconds: %.6f\nstate: %s\n", took.count(), a.sState.c_str());
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        std::printf("seconds: %.6f\npeak_kb: %ld\nstate: %s\n", took.count(), usage.ru_maxrss, a.sState.c_str());
         rc = a.bLastSyncComplete ? 0 : 1;
         a.oCleanRamDisk = nullptr;
         fw::RegisterApplication(nullptr);
