@@ -423,3 +423,36 @@ TEST(FolderItemChanges, MoveReplacesAFileAtTheDestination) {
 }
 
 }  // namespace
+
+namespace {
+
+// A deletion through an entry of a listing takes the entry out of that listing
+// instead of making the next Count read the folder again; what others change
+// afterwards still shows.
+TEST(FolderItemListing, DeletingThroughTheListingKeepsItCurrentWithoutARead) {
+    Scratch s;
+    for (const char* n : {"a", "b", "c", "d", "e"}) WriteFile(s / n, "");
+    ::mkdir((s / "f").c_str(), 0755);
+    WaitUntilSettled(s.path());
+    const FolderItem folder(s.path());
+    ASSERT_EQ(folder.Count(), 6);
+
+    const int64_t before = FolderItem::ListingReads();
+    for (int64_t position : {2, 2, 4}) {  // b, then c in its place, then f (a folder)
+        const Ref<FolderItem> entry = folder.TrueItem(position);
+        entry->Delete();
+        ASSERT_EQ(entry->LastErrorCode(), 0) << entry->Name();
+        folder.Count();
+    }
+    EXPECT_EQ(Names(folder), (std::vector<std::string>{"a", "d", "e"}));
+    EXPECT_EQ(FolderItem::ListingReads() - before, 0);
+    EXPECT_TRUE(folder.HasEntry("d"));
+    EXPECT_FALSE(folder.HasEntry("b"));
+
+    WaitUntilSettled(s.path());
+    WriteFile(s / "g", "");
+    ::unlink((s / "a").c_str());
+    EXPECT_EQ(Names(folder), (std::vector<std::string>{"d", "e", "g"}));
+}
+
+}  // namespace
