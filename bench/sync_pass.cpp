@@ -35,6 +35,8 @@ int main(int argc, char** argv) {
         sync->sFolderSource(fw::EscapeShellWord(source));
         sync->sFolderTarget(fw::EscapeShellWord(ram));
         sync->bSet(load);
+        rusage before{};
+        ::getrusage(RUSAGE_SELF, &before);
         const auto start = std::chrono::steady_clock::now();
         a.bTransactionCopy = true;
         sync->Run();
@@ -44,7 +46,11 @@ int main(int argc, char** argv) {
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         rusage usage{};
         ::getrusage(RUSAGE_SELF, &usage);
-        std::printf("seconds: %.6f\npeak_kb: %ld\nstate: %s\n", took.count(), usage.ru_maxrss, a.sState.c_str());
+        const auto cpu = [](const rusage& u) {
+            return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+        };
+        std::printf("seconds: %.6f\ncpu_seconds: %.6f\npeak_kb: %ld\nstate: %s\n", took.count(),
+                    cpu(usage) - cpu(before), usage.ru_maxrss, a.sState.c_str());
         rc = a.bLastSyncComplete ? 0 : 1;
         a.oCleanRamDisk = nullptr;
         fw::RegisterApplication(nullptr);

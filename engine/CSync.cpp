@@ -198,7 +198,9 @@ bool CSync::CheckFolder(const fw::Ref<fw::FolderItem>& folder, bool bDelete, boo
             baseFolder = fw::New<fw::FolderItem>(SwitchFileFromTargetToBase(folder->NativePath()));
         int64_t i = 1;
         for (;;) {
-            const int64_t count = folder->Count();
+            // The folder is asked before every entry, but at most once per clock
+            // tick: entries proposed by a listing are looked at afresh anyway.
+            const int64_t count = folder->CountWithinTick();
             if (count == 0 && folder->LastErrorCode() != 0) Fail();  // unreadable, not empty
             if (count < i) break;
             a.iProgress = static_cast<int64_t>(static_cast<double>(i) / (static_cast<double>(count) / 100));

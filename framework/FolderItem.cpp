@@ -38,6 +38,7 @@ struct FolderItem::Listing {
     bool racy = false;  // changed too recently for its timestamps to reveal the next change
     int fd = -1;        // the folder the entries were read from; -1: not kept
     timespec pathSeen{};  // when the path was last seen to name that folder
+    timespec checked{};   // when the folder was last seen unchanged (coarse clock)
     std::string names;
     std::vector<Entry> entries;  // [gapBegin, gapEnd) holds no entry
     size_t gapBegin = 0, gapEnd = 0;
@@ -187,7 +188,10 @@ void FolderItem::Refresh() const {
     kindHint_ = DT_UNKNOWN;
     // A change made here by path may have missed the folder that the parent's
     // listing holds open (when its path names another folder by now).
-    if (const auto parent = parentListing_.lock()) parent->pathSeen = {};
+    if (const auto parent = parentListing_.lock()) {
+        parent->pathSeen = {};
+        parent->checked = {};
+    }
     parentListing_.reset();
 }
 
@@ -276,20 +280,25 @@ Ref<FolderItem> FolderItem::Child(const std::string& name) const { return New<Fo
 // kPathRecheckNs, or at once after a change through one of the listing's entries,
 // so a walk that revisits a position after a removal never spins on a name that
 // is gone from the path.
-const FolderItem::Listing* FolderItem::CurrentListing() const {
+const FolderItem::Listing* FolderItem::CurrentListing(bool withinTick) const {
     timespec now;
     ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
     struct stat st;
     if (listing_ && !listing_->racy) {
-        if (listing_->fd >= 0 && NanosecondsBetween(listing_->pathSeen, now) < kPathRecheckNs &&
-            ::fstat(listing_->fd, &st) == 0 && listing_->Matches(st))
+        if (withinTick && listing_->checked.tv_sec == now.tv_sec && listing_->checked.tv_nsec == now.tv_nsec)
             return listing_.get();
+        if (listing_->fd >= 0 && NanosecondsBetween(listing_->pathSeen, now) < kPathRecheckNs &&
+            ::fstat(listing_->fd, &st) == 0 && listing_->Matches(st)) {
+            listing_->checked = now;
+            return listing_.get();
+        }
         if ((follow_ ? ::stat(path_.c_str(), &st) : ::lstat(path_.c_str(), &st)) != 0 || !S_ISDIR(st.st_mode)) {
             listing_.reset();
             return nullptr;
         }
         if (listing_->Matches(st)) {
             listing_->pathSeen = now;
+            listing_->checked = now;
             return listing_.get();
         }
     }
@@ -345,6 +354,12 @@ const FolderItem::Listing* FolderItem::CurrentListing() const {
 int64_t FolderItem::Count() const {
     lastError_ = 0;
     const Listing* l = CurrentListing();
+    return l ? int64_t(l->Size()) : 0;
+}
+
+int64_t FolderItem::CountWithinTick() const {
+    lastError_ = 0;
+    const Listing* l = CurrentListing(true);
     return l ? int64_t(l->Size()) : 0;
 }
 

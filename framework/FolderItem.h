@@ -64,6 +64,11 @@ public:
     // Sets LastErrorCode when the entry is a folder that cannot be read.
     // 0 unless a folder (a true link: 0); a folder that cannot be read sets LastErrorCode.
     int64_t Count() const;
+    // As Count, but a folder seen unchanged within the current tick of the
+    // coarse real-time clock (a few milliseconds) is not asked again: a change
+    // made by others in that tick shows from the next tick on, as if it had come
+    // a moment later. For a walk that asks before every entry.
+    int64_t CountWithinTick() const;
     Ref<FolderItem> Item(int64_t index) const;      // 1-based; Nil outside 1..Count
     Ref<FolderItem> TrueItem(int64_t index) const;  // 1-based; Nil outside 1..Count
     // Whether the listing as last read names `name` (read now when there is none;
@@ -112,7 +117,8 @@ private:
     // What the item knows without asking again (false when it does not know).
     bool KnownMissing() const;
     bool KnownRegularFile() const;
-    const Listing* CurrentListing() const;  // revalidated; nullptr unless a folder
+    // Revalidated (withinTick: see CountWithinTick); nullptr unless a folder.
+    const Listing* CurrentListing(bool withinTick = false) const;
     Ref<FolderItem> Entry(int64_t index, bool followLinks) const;
     int Copy(const Ref<FolderItem>& destination, bool folderAttributes) const;  // 0 or errno
     friend Ref<FolderItem> GetFolderItem(const std::string& path, int mode);

@@ -456,3 +456,26 @@ TEST(FolderItemListing, DeletingThroughTheListingKeepsItCurrentWithoutARead) {
 }
 
 }  // namespace
+
+namespace {
+
+// A walk asks before every entry but the folder itself at most once per clock
+// tick: what others change shows from the next tick, what is changed through
+// the listing at once.
+TEST(FolderItemListing, CountWithinTickSeesChangesFromTheNextTickOn) {
+    Scratch s;
+    for (const char* n : {"a", "b", "c"}) WriteFile(s / n, "");
+    WaitUntilSettled(s.path());
+    const FolderItem folder(s.path());
+    ASSERT_EQ(folder.CountWithinTick(), 3);
+    const Ref<FolderItem> b = folder.TrueItem(2);
+    b->Delete();
+    EXPECT_EQ(folder.CountWithinTick(), 2) << "a deletion through the listing shows at once";
+
+    WriteFile(s / "d", "");
+    ::usleep(10'000);  // past the coarse clock's tick (4 ms or less)
+    EXPECT_EQ(folder.CountWithinTick(), 3);
+    EXPECT_EQ(Names(folder), (std::vector<std::string>{"a", "c", "d"}));
+}
+
+}  // namespace
