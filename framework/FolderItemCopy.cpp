@@ -148,8 +148,9 @@ dev_t DestinationDevice(int out, dev_t fromDev, const std::string& temp) {
     return st.st_dev;
 }
 
-int CopyRegular(const std::string& from, const std::string& temp) {
-    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+// `from` is opened in `folder` (AT_FDCWD: a path); links are not followed.
+int CopyRegular(int folder, const char* from, const std::string& temp) {
+    const int in = ::openat(folder, from, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (in < 0) return errno;
     struct stat st;
     const int statErr = ::fstat(in, &st) != 0 ? errno : (S_ISREG(st.st_mode) ? 0 : ENOTSUP);
@@ -248,7 +249,10 @@ int FolderItem::Copy(const Ref<FolderItem>& destination, bool folderAttributes) 
     std::string to = destination->NativePath();
     if (KnownRegularFile() && destination->KnownMissing()) {
         const std::string temp = TempNameBeside(to);
-        int err = CopyRegular(path_, temp);
+        // Opened in the folder whose listing named it, where that is held open.
+        const char* name = nullptr;
+        const int folder = ListedIn(name);
+        int err = folder >= 0 ? CopyRegular(folder, name, temp) : CopyRegular(AT_FDCWD, path_.c_str(), temp);
         if (!err && ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
             err = errno;
             // A file system without RENAME_NOREPLACE: the ordinary road below.
@@ -274,7 +278,7 @@ int FolderItem::Copy(const Ref<FolderItem>& destination, bool folderAttributes) 
         // Written beside the destination and renamed over it, so a failure
         // leaves whatever was there untouched.
         const std::string temp = TempNameBeside(to);
-        err = S_ISREG(st.st_mode) ? CopyRegular(path_, temp) : CopyLink(path_, st, temp);
+        err = S_ISREG(st.st_mode) ? CopyRegular(AT_FDCWD, path_.c_str(), temp) : CopyLink(path_, st, temp);
         if (!err && ::rename(temp.c_str(), to.c_str()) != 0) err = errno;
         if (err) ::unlink(temp.c_str());
     } else {
