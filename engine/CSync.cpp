@@ -299,12 +299,12 @@ void CSync::CopyFileSub(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::
         if (entry->LastErrorCode() != 0) Fail();
         return;
     }
-    OpenLevelToOwner();  // the link is replaced through a copy beside it
     // A copy onto a link to a folder would land inside that folder: copy beside
     // the link and rename over it, which replaces the link itself.
     const auto temp = fw::New<fw::FolderItem>(
         target.substr(0, target.rfind('/') + 1) + TemporaryName(counterpart->Name()), false);
     entry->CopyFileTo(temp);
+    if (entry->LastErrorCode() == EACCES && OpenLevelToOwner()) entry->CopyFileTo(temp);
     int error = entry->LastErrorCode();
     if (error == 0) {
         temp->MoveFileTo(counterpart);
