@@ -45,8 +45,10 @@ bool Nested(const std::string& a, const std::string& b) {
 // so it receives its contents like any other.
 class CSync::Level {
 public:
-    Level(CSync& sync, std::string targetFolder) : sync_(sync), outer_(sync.m_pLevel), folder_(std::move(targetFolder)) {
+    Level(CSync& sync, std::string targetFolder)
+        : sync_(sync), outer_(sync.m_pLevel), folder_(std::move(targetFolder)), made_(sync.m_bMadeFolder) {
         sync_.m_pLevel = this;
+        sync_.m_bMadeFolder = false;
     }
     ~Level() {
         sync_.m_pLevel = outer_;
@@ -54,6 +56,9 @@ public:
     }
     Level(const Level&) = delete;
     Level& operator=(const Level&) = delete;
+
+    // The pass made the folder just now: nothing in it needs looking for.
+    bool Made() const { return made_; }
 
     // After a step in the folder failed with EACCES: true when the folder was
     // not open to its owner and is now, so the step is worth another try.
@@ -72,6 +77,7 @@ private:
     CSync& sync_;
     Level* outer_;
     std::string folder_;
+    bool made_;
     mode_t mode_ = 0;
     bool opened_ = false;
 };
@@ -226,7 +232,9 @@ bool CSync::CheckFolder(const fw::Ref<fw::FolderItem>& folder, bool bDelete, boo
                     const bool made = copyPass && CopyFile(entry);
                     a.iProgress = 0;
                     a.sFolder.clear();
+                    m_bMadeFolder = made;
                     if (!entry->Alias()) CheckFolder(entry, bDelete, bCount);
+                    m_bMadeFolder = false;
                     if (made && !entry->Alias()) {
                         const auto counterpart =
                             fw::New<fw::FolderItem>(SwitchFileFromBaseToTarget(entry->NativePath()), false);
@@ -254,6 +262,9 @@ bool CSync::CopyFile(const fw::Ref<fw::FolderItem>& entry) {
     const std::string path = entry->NativePath();
     if (SyncFaults::For(path) != 0) Fail();
     const auto counterpart = fw::New<fw::FolderItem>(SwitchFileFromBaseToTarget(path), false);
+    // In a folder made by this pass a copy is put into place only while the
+    // place is free, so it need not be looked at first.
+    if (m_pLevel && m_pLevel->Made()) counterpart->AssumeMissing();
     if (!counterpart->Exists()) {
         CopyFileSub(entry, counterpart);
         return entry->Directory();

@@ -67,4 +67,5 @@ private:
     std::string m_sBaseRoot, m_sTargetRoot;
     std::string m_sCheckMemory, m_sPassState;
     Level* m_pLevel = nullptr;  // the innermost level being walked
+    bool m_bMadeFolder = false;  // the next level's target folder was made by this pass
 };

@@ -199,6 +199,8 @@ bool FolderItem::Exists() const { return Stat().exists; }
 
 bool FolderItem::KnownMissing() const { return status_ && !status_->exists; }
 
+void FolderItem::AssumeMissing() { status_ = std::make_shared<Status>(); }
+
 bool FolderItem::KnownRegularFile() const {
     if (!status_) return kindHint_ == DT_REG;
     return status_->exists && !status_->link && S_ISREG(status_->st.st_mode);

@@ -96,6 +96,10 @@ public:
     // Gives `destination` this entry's mode and access and modification dates
     // (of a link: its dates).
     void CopyAttributesTo(const Ref<FolderItem>& destination);
+    // Takes it that nothing is at this path, without looking (for an entry of a
+    // folder the caller has just made); CopyFileTo then puts a file there only
+    // while the place is still free.
+    void AssumeMissing();
     // The copy methods learned per pair of file systems are learned anew.
     static void ForgetCopyMethods();
     // Renames this entry to `destination`'s path, replacing a file there.
