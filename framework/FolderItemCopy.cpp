@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -148,6 +149,24 @@ dev_t DestinationDevice(int out, dev_t fromDev, const std::string& temp) {
     return st.st_dev;
 }
 
+// The process's file mode mask as it was at the first copy (-1: unknown). The
+// program never changes it; a copy made under a stricter mask than this would
+// only end up with fewer permissions, never more.
+int CreationMask() {
+    static const int mask = [] {
+        std::FILE* status = std::fopen("/proc/self/status", "re");
+        if (!status) return -1;
+        char line[256];
+        unsigned value = 0;
+        int found = -1;
+        while (std::fgets(line, sizeof line, status))
+            if (std::sscanf(line, "Umask: %o", &value) == 1) found = int(value & 0777);
+        std::fclose(status);
+        return found;
+    }();
+    return mask;
+}
+
 // `from` is opened in `folder` (AT_FDCWD: a path); links are not followed.
 int CopyRegular(int folder, const char* from, const std::string& temp) {
     const int in = ::openat(folder, from, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
@@ -158,7 +177,12 @@ int CopyRegular(int folder, const char* from, const std::string& temp) {
         ::close(in);
         return statErr;
     }
-    const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    // Made with the file's own permissions where the mask leaves them whole, so
+    // they need no second call; no more than the file itself grants.
+    const int mask = CreationMask();
+    const mode_t mode = st.st_mode & 07777;
+    const bool modeAtCreation = mask >= 0 && (mode & 07000) == 0 && (mode & mode_t(mask)) == 0;
+    const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, modeAtCreation ? mode : 0600);
     if (out < 0) {
         const int err = errno;
         ::close(in);
@@ -175,7 +199,7 @@ int CopyRegular(int folder, const char* from, const std::string& temp) {
         }
     }
     const timespec times[2] = {st.st_atim, st.st_mtim};
-    if (!err && ::fchmod(out, st.st_mode & 07777) != 0) err = errno;
+    if (!err && !modeAtCreation && ::fchmod(out, mode) != 0) err = errno;
     if (!err && ::futimens(out, times) != 0) err = errno;
     if (::close(out) != 0 && !err) err = errno;
     ::close(in);

@@ -267,3 +267,24 @@ TEST_F(CopyFileTo, ADestinationSeenMissingIsNotReplacedWhenItAppearsMeanwhile) {
 }
 
 }  // namespace
+
+namespace {
+
+// A copy is made with the file's own permissions where the process's mask
+// leaves them whole, and set afterwards where it does not.
+TEST_F(CopyFileTo, EveryModeArrivesWhateverTheMaskStrips) {
+    const mode_t modes[] = {0600, 0644, 0666, 0777, 0444, 0400, 0751, 02755};
+    for (mode_t mode : modes) {
+        const std::string from = s / ("m" + std::to_string(mode)), to = s / ("c" + std::to_string(mode));
+        WriteFile(from, "bytes");
+        ASSERT_EQ(::chmod(from.c_str(), mode), 0);
+        FolderItem item(from);
+        ASSERT_FALSE(item.Directory());
+        item.CopyFileTo(New<FolderItem>(to));
+        EXPECT_EQ(item.LastErrorCode(), 0) << std::oct << mode;
+        EXPECT_EQ(LStat(to).st_mode & 07777, mode) << std::oct << mode;
+        EXPECT_EQ(ReadFile(to), "bytes");
+    }
+}
+
+}  // namespace
