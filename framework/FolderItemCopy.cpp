@@ -167,6 +167,14 @@ int CreationMask() {
     return mask;
 }
 
+// 0 or errno (EEXIST: something was put there meanwhile, and stays).
+int RenameIntoFreePlace(const std::string& temp, const std::string& to) {
+    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL) return errno;
+    // A file system that cannot rename that way: as everywhere before.
+    return ::rename(temp.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
 // `from` is opened in `folder` (AT_FDCWD: a path); links are not followed.
 int CopyRegular(int folder, const char* from, const std::string& temp) {
     const int in = ::openat(folder, from, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
@@ -271,17 +279,14 @@ void FolderItem::CopyFolderTo(const Ref<FolderItem>& destination) { lastError_ =
 // the copy is renamed into place only while nothing is there.
 int FolderItem::Copy(const Ref<FolderItem>& destination, bool folderAttributes) const {
     std::string to = destination->NativePath();
-    if (KnownRegularFile() && destination->KnownMissing()) {
+    const bool seenMissing = destination->KnownMissing();
+    if (KnownRegularFile() && seenMissing) {
         const std::string temp = TempNameBeside(to);
         // Opened in the folder whose listing named it, where that is held open.
         const char* name = nullptr;
         const int folder = ListedIn(name);
         int err = folder >= 0 ? CopyRegular(folder, name, temp) : CopyRegular(AT_FDCWD, path_.c_str(), temp);
-        if (!err && ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0) {
-            err = errno;
-            // A file system without RENAME_NOREPLACE: the ordinary road below.
-            if (err == EINVAL) err = ::rename(temp.c_str(), to.c_str()) == 0 ? 0 : errno;
-        }
+        if (!err) err = RenameIntoFreePlace(temp, to);
         if (err) ::unlink(temp.c_str());
         destination->Refresh();
         if (err != ELOOP && err != ENOTSUP) return err;  // else the entry is no longer a file: look again
@@ -290,7 +295,7 @@ int FolderItem::Copy(const Ref<FolderItem>& destination, bool folderAttributes) 
     struct stat st;
     if (::lstat(path_.c_str(), &st) != 0) return errno;
     struct stat there;
-    if (::stat(to.c_str(), &there) == 0 && S_ISDIR(there.st_mode)) {
+    if (!seenMissing && ::stat(to.c_str(), &there) == 0 && S_ISDIR(there.st_mode)) {
         to += (to.empty() || to.back() != '/') ? "/" : "";
         to += Name();
     }
@@ -303,7 +308,7 @@ int FolderItem::Copy(const Ref<FolderItem>& destination, bool folderAttributes) 
         // leaves whatever was there untouched.
         const std::string temp = TempNameBeside(to);
         err = S_ISREG(st.st_mode) ? CopyRegular(AT_FDCWD, path_.c_str(), temp) : CopyLink(path_, st, temp);
-        if (!err && ::rename(temp.c_str(), to.c_str()) != 0) err = errno;
+        if (!err) err = seenMissing ? RenameIntoFreePlace(temp, to) : (::rename(temp.c_str(), to.c_str()) == 0 ? 0 : errno);
         if (err) ::unlink(temp.c_str());
     } else {
         err = ENOTSUP;  // devices, pipes and sockets are not copied
