@@ -50,7 +50,9 @@ struct FolderItem::Listing {
 
     std::string_view Name(const Entry& e) const { return {names.data() + e.offset, e.length}; }
     size_t Size() const { return entries.size() - (gapEnd - gapBegin); }
-    const Entry& At(size_t position) const { return entries[position < gapBegin ? position : position + gapEnd - gapBegin]; }
+    const Entry& At(size_t position) const {
+        return entries[position < gapBegin ? position : position + gapEnd - gapBegin];
+    }
     // The position of `name`, or Size() when it is not listed.
     size_t Find(std::string_view name) const {
         size_t low = 0, high = Size();

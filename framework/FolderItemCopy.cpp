@@ -308,7 +308,11 @@ int FolderItem::Copy(const Ref<FolderItem>& destination, bool folderAttributes) 
         // leaves whatever was there untouched.
         const std::string temp = TempNameBeside(to);
         err = S_ISREG(st.st_mode) ? CopyRegular(AT_FDCWD, path_.c_str(), temp) : CopyLink(path_, st, temp);
-        if (!err) err = seenMissing ? RenameIntoFreePlace(temp, to) : (::rename(temp.c_str(), to.c_str()) == 0 ? 0 : errno);
+        if (!err && seenMissing) {
+            err = RenameIntoFreePlace(temp, to);
+        } else if (!err && ::rename(temp.c_str(), to.c_str()) != 0) {
+            err = errno;
+        }
         if (err) ::unlink(temp.c_str());
     } else {
         err = ENOTSUP;  // devices, pipes and sockets are not copied
