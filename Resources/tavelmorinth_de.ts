@@ -256,5 +256,9 @@
         <source>App.kCreatedNoSizeLimit</source>
         <translation>Das Laufwerk wurde als Ordner im gemeinsamen Speicher erstellt: Ohne das Einhängeprogramm wird seine Größe nicht durchgesetzt.</translation>
     </message>
+    <message>
+        <source>App.kSyncIncompleteOne</source>
+        <translation>Die Synchronisation war nicht vollständig: %1 Eintrag konnte nicht synchronisiert werden.</translation>
+    </message>
 </context>
 </TS>

@@ -71,4 +71,5 @@
       "Remove it, then close the options window or start Tavelmorinth again.")                                \
     X(kCreatedNoSizeLimit,                                                                                    \
       "Drive has been created as a folder in shared memory: without the mount helper its size is not "        \
-      "enforced.")
+      "enforced.")                                                                                            \
+    X(kSyncIncompleteOne, "The synchronization was not complete: %1 entry could not be synchronized.")

@@ -1,6 +1,9 @@
 // Runs one pass of the folder mirror the way the program does (on a framework
-// thread, the main thread waiting in the event loop) and prints its duration.
+// thread, the main thread waiting in the event loop) and prints its duration and
+// the process's peak memory.
 //   bench_sync_pass load|writeback <source folder> <RAM-disk folder>
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -32,6 +35,8 @@ int main(int argc, char** argv) {
         sync->sFolderSource(fw::EscapeShellWord(source));
         sync->sFolderTarget(fw::EscapeShellWord(ram));
         sync->bSet(load);
+        rusage before{};
+        ::getrusage(RUSAGE_SELF, &before);
         const auto start = std::chrono::steady_clock::now();
         a.bTransactionCopy = true;
         sync->Run();
@@ -39,7 +44,13 @@ int main(int argc, char** argv) {
         // look costs the pass a hand-over of the baton.
         while (a.bTransactionCopy) fw::ProcessEvents(5);
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        std::printf("seconds: %.6f\nstate: %s\n", took.count(), a.sState.c_str());
+        rusage usage{};
+        ::getrusage(RUSAGE_SELF, &usage);
+        const auto cpu = [](const rusage& u) {
+            return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+        };
+        std::printf("seconds: %.6f\ncpu_seconds: %.6f\npeak_kb: %ld\nstate: %s\n", took.count(),
+                    cpu(usage) - cpu(before), usage.ru_maxrss, a.sState.c_str());
         rc = a.bLastSyncComplete ? 0 : 1;
         a.oCleanRamDisk = nullptr;
         fw::RegisterApplication(nullptr);

@@ -1,7 +1,11 @@
 #include "engine/CSync.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
 #include <functional>
+#include <optional>
 
 #include "app/App.h"
 #include "engine/CCleanRAMDisk.h"
@@ -35,6 +39,49 @@ bool Nested(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+// A folder of the target tree that the pass writes into at one level. One that
+// its owner may not write to (a read-only folder of the user's) is opened to
+// its owner for as long as the level runs and gets its mode back afterwards,
+// so it receives its contents like any other.
+class CSync::Level {
+public:
+    Level(CSync& sync, std::string targetFolder)
+        : sync_(sync), outer_(sync.m_pLevel), folder_(std::move(targetFolder)), made_(sync.m_bMadeFolder) {
+        sync_.m_pLevel = this;
+        sync_.m_bMadeFolder = false;
+    }
+    ~Level() {
+        sync_.m_pLevel = outer_;
+        if (opened_ && ::chmod(folder_.c_str(), mode_) != 0 && errno != ENOENT) ++sync_.m_iFailures;
+    }
+    Level(const Level&) = delete;
+    Level& operator=(const Level&) = delete;
+
+    // The pass made the folder just now: nothing in it needs looking for.
+    bool Made() const { return made_; }
+
+    // After a step in the folder failed with EACCES: true when the folder was
+    // not open to its owner and is now, so the step is worth another try.
+    bool OpenToOwner() {
+        if (opened_) return false;
+        struct stat st;
+        if (::lstat(folder_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+        if ((st.st_mode & S_IRWXU) == S_IRWXU) return false;
+        if (::chmod(folder_.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0) return false;
+        mode_ = st.st_mode & 07777;
+        opened_ = true;
+        return true;
+    }
+
+private:
+    CSync& sync_;
+    Level* outer_;
+    std::string folder_;
+    bool made_;
+    mode_t mode_ = 0;
+    bool opened_ = false;
+};
+
 void CSync::Event_Run() { StartSync(); }
 
 std::string CSync::TemporaryName(const std::string& name) {
@@ -49,6 +96,7 @@ void CSync::StartSync() {
     App& a = app();
     m_iFailures = 0;
     m_bDeleteAllowed = false;
+    fw::FolderItem::ForgetCopyMethods();
     m_dSizeMB = fw::CDbl(fw::Replace(a.sSize, ".", ""));
     m_sCheckMemory = App::kCheckMemory();
     m_sPassState = m_bSet ? App::kDataWillLoad() : App::kDataWillSaved();
@@ -95,7 +143,8 @@ void CSync::EndSync(bool rootsFound, bool fits) {
     if (!rootsFound) {
         a.sState = App::kSyncNoRoot();
     } else if (m_iFailures > 0) {
-        a.sState = fw::Replace(App::kSyncIncomplete(), "%1", fw::CStr(m_iFailures));
+        const std::string text = m_iFailures == 1 ? App::kSyncIncompleteOne() : App::kSyncIncomplete();
+        a.sState = fw::Replace(text, "%1", fw::CStr(m_iFailures));
     } else if (!fits || (!m_bSet && !m_bDeleteAllowed)) {
         a.sState = App::kLoadIncomplete();
     } else if (m_bSet && m_bKeepTarget) {
@@ -143,11 +192,22 @@ void CSync::Fail() {
 bool CSync::CheckFolder(const fw::Ref<fw::FolderItem>& folder, bool bDelete, bool bCount) {
     App& a = app();
     const bool counting = bCount && m_bSet;
+    const bool copyPass = !bDelete && !bCount;
     try {
         const std::string folderName = folder->Name();
+        // The folder of the target tree that this level writes into, and in the
+        // delete pass the base folder whose listing says what stays.
+        std::optional<Level> level;
+        if (copyPass) level.emplace(*this, SwitchFileFromBaseToTarget(folder->NativePath()));
+        if (bDelete && m_bDeleteAllowed) level.emplace(*this, folder->NativePath());
+        fw::Ref<fw::FolderItem> baseFolder;
+        if (bDelete && m_bDeleteAllowed)
+            baseFolder = fw::New<fw::FolderItem>(SwitchFileFromTargetToBase(folder->NativePath()));
         int64_t i = 1;
         for (;;) {
-            const int64_t count = folder->Count();
+            // The folder is asked before every entry, but at most once per clock
+            // tick: entries proposed by a listing are looked at afresh anyway.
+            const int64_t count = folder->CountWithinTick();
             if (count == 0 && folder->LastErrorCode() != 0) Fail();  // unreadable, not empty
             if (count < i) break;
             a.iProgress = static_cast<int64_t>(static_cast<double>(i) / (static_cast<double>(count) / 100));
@@ -166,18 +226,26 @@ bool CSync::CheckFolder(const fw::Ref<fw::FolderItem>& folder, bool bDelete, boo
             if (bDelete && IsLeftover(name) && !entry->Directory()) {
                 removed = RemoveLeftover(entry);
             } else if (!Skipped(name)) {
-                const bool copyPass = !bDelete && !bCount;
                 if (entry->Alias() || entry->Directory()) {
                     // A folder or link is copied before its contents; a link is
-                    // copied as the link itself and never walked into.
-                    if (copyPass) CopyFile(entry);
+                    // copied as the link itself and never walked into. A folder
+                    // made here gets its mode and dates once its contents are in.
+                    const bool made = copyPass && CopyFile(entry);
                     a.iProgress = 0;
                     a.sFolder.clear();
+                    m_bMadeFolder = made;
                     if (!entry->Alias()) CheckFolder(entry, bDelete, bCount);
+                    m_bMadeFolder = false;
+                    if (made && !entry->Alias()) {
+                        const auto counterpart =
+                            fw::New<fw::FolderItem>(SwitchFileFromBaseToTarget(entry->NativePath()), false);
+                        entry->CopyAttributesTo(counterpart);
+                        if (entry->LastErrorCode() != 0) Fail();
+                    }
                 } else if (copyPass) {
                     CopyFile(entry);
                 }
-                if (bDelete) removed = DeleteFile(entry);
+                if (bDelete) removed = DeleteFile(entry, baseFolder);
             }
             SyncFaults::EntryDone();
             fw::Thread::YieldToNext();
@@ -191,18 +259,21 @@ bool CSync::CheckFolder(const fw::Ref<fw::FolderItem>& folder, bool bDelete, boo
     return false;
 }
 
-void CSync::CopyFile(const fw::Ref<fw::FolderItem>& entry) {
+bool CSync::CopyFile(const fw::Ref<fw::FolderItem>& entry) {
     const std::string path = entry->NativePath();
     if (SyncFaults::For(path) != 0) Fail();
     const auto counterpart = fw::New<fw::FolderItem>(SwitchFileFromBaseToTarget(path), false);
+    // In a folder made by this pass a copy is put into place only while the
+    // place is free, so it need not be looked at first.
+    if (m_pLevel && m_pLevel->Made()) counterpart->AssumeMissing();
     if (!counterpart->Exists()) {
         CopyFileSub(entry, counterpart);
-        return;
+        return entry->Directory();
     }
     const bool counterpartIsFolder = counterpart->Directory();
     if (entry->Directory()) {
         if (!counterpartIsFolder) Fail();  // a file there: neither side is given up
-        return;
+        return false;
     }
     bool replace;
     if (counterpartIsFolder) {
@@ -215,6 +286,7 @@ void CSync::CopyFile(const fw::Ref<fw::FolderItem>& entry) {
         replace = entry->ModificationDate() != counterpart->ModificationDate();
     }
     if (replace) CopyFileSub(entry, counterpart);
+    return false;
 }
 
 // The counterpart is replaced only by a complete copy: CopyFileTo writes beside
@@ -224,17 +296,20 @@ void CSync::CopyFileSub(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::
     const std::string target = counterpart->NativePath();
     if (SyncFaults::For(target) != 0) Fail();
     if (entry->Directory()) {
-        entry->CopyFileTo(counterpart);
+        entry->CopyFolderTo(counterpart);
+        if (entry->LastErrorCode() == EACCES && OpenLevelToOwner()) entry->CopyFolderTo(counterpart);
         if (entry->LastErrorCode() != 0) Fail();
         return;
     }
     if (counterpart->Exists() && counterpart->Directory()) {
         if (counterpart->Count() != 0) Fail();  // never give up a folder's contents for a file
         counterpart->Delete();
+        if (counterpart->LastErrorCode() == EACCES && OpenLevelToOwner()) counterpart->Delete();
         if (counterpart->LastErrorCode() != 0) Fail();
     }
     if (!counterpart->Alias()) {
         entry->CopyFileTo(counterpart);
+        if (entry->LastErrorCode() == EACCES && OpenLevelToOwner()) entry->CopyFileTo(counterpart);
         if (entry->LastErrorCode() != 0) Fail();
         return;
     }
@@ -243,6 +318,7 @@ void CSync::CopyFileSub(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::
     const auto temp = fw::New<fw::FolderItem>(
         target.substr(0, target.rfind('/') + 1) + TemporaryName(counterpart->Name()), false);
     entry->CopyFileTo(temp);
+    if (entry->LastErrorCode() == EACCES && OpenLevelToOwner()) entry->CopyFileTo(temp);
     int error = entry->LastErrorCode();
     if (error == 0) {
         temp->MoveFileTo(counterpart);
@@ -255,10 +331,13 @@ void CSync::CopyFileSub(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::
     }
 }
 
-bool CSync::DeleteFile(const fw::Ref<fw::FolderItem>& entry) {
-    const std::string path = entry->NativePath();
-    if (fw::FolderItem(SwitchFileFromTargetToBase(path), false).Exists()) return false;
+bool CSync::DeleteFile(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::FolderItem>& baseFolder) {
     if (!m_bDeleteAllowed) return false;
+    const std::string path = entry->NativePath();
+    // The base folder's listing can only say too late that an entry is gone,
+    // which keeps a file one pass longer; a name it lacks is looked up afresh.
+    if (baseFolder && baseFolder->HasEntry(entry->Name())) return false;
+    if (fw::FolderItem(SwitchFileFromTargetToBase(path), false).Exists()) return false;
     // "rm -rf" is given nothing that does not lie inside the target tree.
     if (path.size() <= m_sTargetRoot.size() + 1 || path.compare(0, m_sTargetRoot.size(), m_sTargetRoot) != 0 ||
         path[m_sTargetRoot.size()] != '/') {
@@ -266,12 +345,17 @@ bool CSync::DeleteFile(const fw::Ref<fw::FolderItem>& entry) {
     }
     if (SyncFaults::For(path) != 0) Fail();
     entry->Delete();
+    if (entry->LastErrorCode() == EACCES && OpenLevelToOwner()) entry->Delete();
+    if (entry->LastErrorCode() == 0) return true;
+    // What Delete could not remove (a folder that still holds skipped entries).
     fw::Shell shell;
     shell.Execute("rm -rf " + entry->ShellPath());
     entry->Refresh();
     if (shell.ErrorCode() != 0 || entry->Exists()) Fail();
     return true;
 }
+
+bool CSync::OpenLevelToOwner() { return m_pLevel && m_pLevel->OpenToOwner(); }
 
 bool CSync::RemoveLeftover(const fw::Ref<fw::FolderItem>& entry) {
     entry->Delete();

@@ -42,9 +42,13 @@ private:
     // Each of these takes the entry itself (links not followed); a failure is
     // counted and ends the walk of the level. DeleteFile answers whether the
     // entry is gone from its folder.
-    void CopyFile(const fw::Ref<fw::FolderItem>& entry);
+    // CopyFile answers whether it made a folder; DeleteFile is given the base
+    // folder's counterpart of the entry's folder (Nil when nothing may be deleted).
+    class Level;
+    bool CopyFile(const fw::Ref<fw::FolderItem>& entry);
     void CopyFileSub(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::FolderItem>& counterpart);
-    bool DeleteFile(const fw::Ref<fw::FolderItem>& entry);
+    bool DeleteFile(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::FolderItem>& baseFolder);
+    bool OpenLevelToOwner();
     bool RemoveLeftover(const fw::Ref<fw::FolderItem>& entry);
     [[noreturn]] void Fail();
     bool Fits() const;
@@ -62,4 +66,6 @@ private:
     double m_dSizeMB = 0;
     std::string m_sBaseRoot, m_sTargetRoot;
     std::string m_sCheckMemory, m_sPassState;
+    Level* m_pLevel = nullptr;  // the innermost level being walked
+    bool m_bMadeFolder = false;  // the next level's target folder was made by this pass
 };

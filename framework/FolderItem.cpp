@@ -23,6 +23,8 @@ struct FolderItem::Status {
 };
 
 // Names are kept in one buffer; entries point into it, sorted by name bytes.
+// Entries removed through the listing leave a gap that moves with the removals,
+// so a pass that deletes entry after entry moves each entry at most once.
 struct FolderItem::Listing {
     struct Entry {
         uint32_t offset;
@@ -36,8 +38,10 @@ struct FolderItem::Listing {
     bool racy = false;  // changed too recently for its timestamps to reveal the next change
     int fd = -1;        // the folder the entries were read from; -1: not kept
     timespec pathSeen{};  // when the path was last seen to name that folder
+    timespec checked{};   // when the folder was last seen unchanged (coarse clock)
     std::string names;
-    std::vector<Entry> entries;
+    std::vector<Entry> entries;  // [gapBegin, gapEnd) holds no entry
+    size_t gapBegin = 0, gapEnd = 0;
 
     Listing() = default;
     Listing(const Listing&) = delete;
@@ -45,8 +49,37 @@ struct FolderItem::Listing {
     ~Listing();
 
     std::string_view Name(const Entry& e) const { return {names.data() + e.offset, e.length}; }
-    bool Matches(const struct stat& st) const {
-        return !racy && st.st_nlink != 0 && st.st_dev == dev && st.st_ino == ino &&
+    size_t Size() const { return entries.size() - (gapEnd - gapBegin); }
+    const Entry& At(size_t position) const {
+        return entries[position < gapBegin ? position : position + gapEnd - gapBegin];
+    }
+    // The position of `name`, or Size() when it is not listed.
+    size_t Find(std::string_view name) const {
+        size_t low = 0, high = Size();
+        while (low < high) {
+            const size_t mid = low + (high - low) / 2;
+            if (Name(At(mid)) < name) {
+                low = mid + 1;
+            } else {
+                high = mid;
+            }
+        }
+        return low < Size() && Name(At(low)) == name ? low : Size();
+    }
+    void Erase(size_t position) {
+        while (gapBegin > position) entries[--gapEnd] = entries[--gapBegin];
+        while (gapBegin < position) entries[gapBegin++] = entries[gapEnd++];
+        ++gapEnd;
+    }
+    void SetKey(const struct stat& st) {
+        dev = st.st_dev;
+        ino = st.st_ino;
+        mtim = st.st_mtim;
+        ctim = st.st_ctim;
+    }
+    bool Matches(const struct stat& st) const { return !racy && KeyMatches(st); }
+    bool KeyMatches(const struct stat& st) const {
+        return st.st_nlink != 0 && st.st_dev == dev && st.st_ino == ino &&
                st.st_mtim.tv_sec == mtim.tv_sec && st.st_mtim.tv_nsec == mtim.tv_nsec &&
                st.st_ctim.tv_sec == ctim.tv_sec && st.st_ctim.tv_nsec == ctim.tv_nsec;
     }
@@ -118,10 +151,30 @@ FolderItem::Listing::~Listing() {
 
 int64_t FolderItem::ListingReads() { return gListingReads.load(std::memory_order_relaxed); }
 
+// The folder that listed this item, when it is held open and its path was seen
+// to name it within kPathRecheckNs; -1 otherwise. Looking a name up in it costs
+// one step instead of a whole path, and answers about the folder whose listing
+// proposed the name even when a folder above is renamed meanwhile.
+int FolderItem::ListedIn(const char*& name) const {
+    const auto parent = parentListing_.lock();
+    if (!parent || parent->fd < 0) return -1;
+    timespec now;
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    if (NanosecondsBetween(parent->pathSeen, now) >= kPathRecheckNs) return -1;
+    const size_t slash = path_.rfind('/');
+    if (slash == std::string::npos) return -1;
+    name = path_.c_str() + slash + 1;
+    return parent->fd;
+}
+
 const FolderItem::Status& FolderItem::Stat() const {
     if (status_) return *status_;
     auto s = std::make_shared<Status>();
-    if (::lstat(path_.c_str(), &s->st) == 0) {
+    const char* name = nullptr;
+    const int folder = ListedIn(name);
+    const bool found = folder >= 0 ? ::fstatat(folder, name, &s->st, AT_SYMLINK_NOFOLLOW) == 0
+                                   : ::lstat(path_.c_str(), &s->st) == 0;
+    if (found) {
         s->exists = true;
         s->link = S_ISLNK(s->st.st_mode);
         struct stat target;
@@ -137,11 +190,23 @@ void FolderItem::Refresh() const {
     kindHint_ = DT_UNKNOWN;
     // A change made here by path may have missed the folder that the parent's
     // listing holds open (when its path names another folder by now).
-    if (const auto parent = parentListing_.lock()) parent->pathSeen = {};
+    if (const auto parent = parentListing_.lock()) {
+        parent->pathSeen = {};
+        parent->checked = {};
+    }
     parentListing_.reset();
 }
 
 bool FolderItem::Exists() const { return Stat().exists; }
+
+bool FolderItem::KnownMissing() const { return status_ && !status_->exists; }
+
+void FolderItem::AssumeMissing() { status_ = std::make_shared<Status>(); }
+
+bool FolderItem::KnownRegularFile() const {
+    if (!status_) return kindHint_ == DT_REG;
+    return status_->exists && !status_->link && S_ISREG(status_->st.st_mode);
+}
 
 bool FolderItem::Alias() const {
     if (kindHint_ != DT_UNKNOWN && !status_) return kindHint_ == DT_LNK;
@@ -219,20 +284,25 @@ Ref<FolderItem> FolderItem::Child(const std::string& name) const { return New<Fo
 // kPathRecheckNs, or at once after a change through one of the listing's entries,
 // so a walk that revisits a position after a removal never spins on a name that
 // is gone from the path.
-const FolderItem::Listing* FolderItem::CurrentListing() const {
+const FolderItem::Listing* FolderItem::CurrentListing(bool withinTick) const {
     timespec now;
     ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
     struct stat st;
     if (listing_ && !listing_->racy) {
-        if (listing_->fd >= 0 && NanosecondsBetween(listing_->pathSeen, now) < kPathRecheckNs &&
-            ::fstat(listing_->fd, &st) == 0 && listing_->Matches(st))
+        if (withinTick && listing_->checked.tv_sec == now.tv_sec && listing_->checked.tv_nsec == now.tv_nsec)
             return listing_.get();
+        if (listing_->fd >= 0 && NanosecondsBetween(listing_->pathSeen, now) < kPathRecheckNs &&
+            ::fstat(listing_->fd, &st) == 0 && listing_->Matches(st)) {
+            listing_->checked = now;
+            return listing_.get();
+        }
         if ((follow_ ? ::stat(path_.c_str(), &st) : ::lstat(path_.c_str(), &st)) != 0 || !S_ISDIR(st.st_mode)) {
             listing_.reset();
             return nullptr;
         }
         if (listing_->Matches(st)) {
             listing_->pathSeen = now;
+            listing_->checked = now;
             return listing_.get();
         }
     }
@@ -265,10 +335,7 @@ const FolderItem::Listing* FolderItem::CurrentListing() const {
     // The key comes from the open folder before its entries are read, so a change
     // made while reading shows as a different key next time.
     if (::fstat(fd, &st) == 0) {
-        l->dev = st.st_dev;
-        l->ino = st.st_ino;
-        l->mtim = st.st_mtim;
-        l->ctim = st.st_ctim;
+        l->SetKey(st);
         l->racy = TooRecent(st.st_ctim, now) || TooRecent(st.st_mtim, now);
     } else {
         l->racy = true;
@@ -291,13 +358,19 @@ const FolderItem::Listing* FolderItem::CurrentListing() const {
 int64_t FolderItem::Count() const {
     lastError_ = 0;
     const Listing* l = CurrentListing();
-    return l ? int64_t(l->entries.size()) : 0;
+    return l ? int64_t(l->Size()) : 0;
+}
+
+int64_t FolderItem::CountWithinTick() const {
+    lastError_ = 0;
+    const Listing* l = CurrentListing(true);
+    return l ? int64_t(l->Size()) : 0;
 }
 
 Ref<FolderItem> FolderItem::Entry(int64_t index, bool followLinks) const {
     const Listing* l = listing_ ? listing_.get() : CurrentListing();
-    if (!l || index < 1 || index > int64_t(l->entries.size())) return nullptr;
-    const Listing::Entry& e = l->entries[size_t(index - 1)];
+    if (!l || index < 1 || index > int64_t(l->Size())) return nullptr;
+    const Listing::Entry& e = l->At(size_t(index - 1));
     auto item = std::make_shared<FolderItem>(JoinPath(path_, l->Name(e)), followLinks);
     item->kindHint_ = e.kind;
     item->parentListing_ = listing_;
@@ -338,14 +411,42 @@ void FolderItem::CreateAsFolder() {
 }
 
 void FolderItem::Delete() {
-    int rc = ::unlink(path_.c_str());
-    int err = rc == 0 ? 0 : errno;
-    if (err == EISDIR || err == EPERM) {
-        struct stat st;
-        if (::lstat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) err = ::rmdir(path_.c_str()) == 0 ? 0 : errno;
+    // The listing that proposed this entry is kept up to date rather than read
+    // again, so a folder emptied entry by entry is read once, not once per entry;
+    // only a listing that still matched its folder right before is updated. (A
+    // change by somebody else within the same timestamp tick as this one, or
+    // one that a listing read in such a tick missed, stays unseen by it: as if
+    // it came after the walk of this folder.)
+    const auto parent = parentListing_.lock();
+    struct stat folder;
+    const bool current = parent && parent->fd >= 0 && ::fstat(parent->fd, &folder) == 0 && parent->KeyMatches(folder);
+    int err;
+    if (kindHint_ == DT_DIR && !status_) {
+        err = ::rmdir(path_.c_str()) == 0 ? 0 : errno;
+        if (err == ENOTDIR) err = ::unlink(path_.c_str()) == 0 ? 0 : errno;  // replaced by a file meanwhile
+    } else {
+        err = ::unlink(path_.c_str()) == 0 ? 0 : errno;
+        if (err == EISDIR || err == EPERM) {
+            struct stat st;
+            if (::lstat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) err = ::rmdir(path_.c_str()) == 0 ? 0 : errno;
+        }
     }
     lastError_ = err;
+    if (err == 0 && current) {
+        const size_t slash = path_.rfind('/');
+        const size_t at = parent->Find(std::string_view(path_).substr(slash + 1));
+        if (at < parent->Size() && ::fstat(parent->fd, &folder) == 0) {
+            parent->Erase(at);
+            parent->SetKey(folder);
+            parent->racy = false;
+        }
+    }
     Refresh();
+}
+
+bool FolderItem::HasEntry(const std::string& name) const {
+    const Listing* l = listing_ ? listing_.get() : CurrentListing();
+    return l && l->Find(name) < l->Size();
 }
 
 void FolderItem::MoveFileTo(const Ref<FolderItem>& destination) {

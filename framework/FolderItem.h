@@ -22,7 +22,11 @@
 //
 // Status (kind, length, date, mode) is read on first use and kept until the item
 // changes it or Refresh is called; an item made by Item(i) or TrueItem(i) knows
-// its kind from the listing.
+// its kind from the listing, and is looked up (and opened for copying) in the
+// folder that listed it while that folder is held open and was seen at its path
+// within those 20 ms: one step instead of a whole path, in the very folder whose
+// listing proposed the name. A deletion through such an item updates the
+// listing instead of making the next Count read the folder again.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -64,8 +68,17 @@ public:
     // Sets LastErrorCode when the entry is a folder that cannot be read.
     // 0 unless a folder (a true link: 0); a folder that cannot be read sets LastErrorCode.
     int64_t Count() const;
+    // As Count, but a folder seen unchanged within the current tick of the
+    // coarse real-time clock (a few milliseconds) is not asked again: a change
+    // made by others in that tick shows from the next tick on, as if it had come
+    // a moment later. For a walk that asks before every entry.
+    int64_t CountWithinTick() const;
     Ref<FolderItem> Item(int64_t index) const;      // 1-based; Nil outside 1..Count
     Ref<FolderItem> TrueItem(int64_t index) const;  // 1-based; Nil outside 1..Count
+    // Whether the listing as last read names `name` (read now when there is none;
+    // not revalidated): a name added or removed since may be answered as before,
+    // so only "yes" saves a look at the entry itself.
+    bool HasEntry(const std::string& name) const;
 
     // These raise no exception; they set LastErrorCode (0 on success, else errno).
     void CreateAsFolder();
@@ -76,6 +89,19 @@ public:
     // at the destination is replaced whole (written beside it, then renamed over),
     // so a failed copy leaves it untouched and no partial file behind.
     void CopyFileTo(const Ref<FolderItem>& destination);
+    // As CopyFileTo, but a folder is made empty and private to its owner, to be
+    // filled first and given its mode and dates by CopyAttributesTo afterwards:
+    // a read-only folder could not be filled, and filling changes its date.
+    void CopyFolderTo(const Ref<FolderItem>& destination);
+    // Gives `destination` this entry's mode and access and modification dates
+    // (of a link: its dates).
+    void CopyAttributesTo(const Ref<FolderItem>& destination);
+    // Takes it that nothing is at this path, without looking (for an entry of a
+    // folder the caller has just made); CopyFileTo then puts a file there only
+    // while the place is still free.
+    void AssumeMissing();
+    // The copy methods learned per pair of file systems are learned anew.
+    static void ForgetCopyMethods();
     // Renames this entry to `destination`'s path, replacing a file there.
     void MoveFileTo(const Ref<FolderItem>& destination);
     int LastErrorCode() const { return lastError_; }
@@ -96,8 +122,14 @@ private:
     struct Status;
     struct Listing;
     const Status& Stat() const;
-    const Listing* CurrentListing() const;  // revalidated; nullptr unless a folder
+    int ListedIn(const char*& name) const;
+    // What the item knows without asking again (false when it does not know).
+    bool KnownMissing() const;
+    bool KnownRegularFile() const;
+    // Revalidated (withinTick: see CountWithinTick); nullptr unless a folder.
+    const Listing* CurrentListing(bool withinTick = false) const;
     Ref<FolderItem> Entry(int64_t index, bool followLinks) const;
+    int Copy(const Ref<FolderItem>& destination, bool folderAttributes) const;  // 0 or errno
     friend Ref<FolderItem> GetFolderItem(const std::string& path, int mode);
 
     std::string path_;

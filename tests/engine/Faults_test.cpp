@@ -20,7 +20,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Incomplete(int failures) { return fw::Replace(App::kSyncIncomplete(), "%1", std::to_string(failures)); }
+std::string Incomplete(int failures) {
+    return fw::Replace(failures == 1 ? App::kSyncIncompleteOne() : App::kSyncIncomplete(), "%1",
+                       std::to_string(failures));
+}
 
 void MountTmpfs(const std::string& where, const char* options) {
     fs::create_directories(where);
@@ -262,6 +265,33 @@ TEST_F(EngineTest, AFolderThatCannotBeReadIsAFailureNotAnEmptyFolder) {
     EXPECT_GE(a().iSyncFailures, 1);
     EXPECT_EQ(a().sState, Incomplete(int(a().iSyncFailures)));
     EXPECT_FALSE(a().bLoadComplete) << "write-backs must not delete what this load never saw";
+}
+
+}  // namespace
+}  // namespace tvmtest
+
+namespace tvmtest {
+namespace {
+
+// A folder that a load has just made is filled without looking first: a file
+// saved into it meanwhile is never overwritten; the pass counts it instead.
+TEST_F(EngineTest, ALoadNeverOverwritesAFileSavedMeanwhileInAFolderItMade) {
+    WriteTree(source_, {{"d/a", File("a")}, {"d/b", File("from the source", kOld)}});
+    WriteTree(ram_, {});
+    bool saved = false;
+    SyncFaults::WatchEntries([&] {
+        if (saved || app().sState != App::kDataWillLoad() || app().sFolder != "d") return;
+        saved = true;  // after "d/a" of the copy pass
+        WriteTree(ram_, {{"d/b", File("saved on the RAM disk", kOld)}});
+    });
+    RunPass(true);
+    SyncFaults::WatchEntries(nullptr);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(Difference(WithParents({{"d/a", File("a")}, {"d/b", File("saved on the RAM disk", kOld)}}),
+                         ReadTree(ram_)),
+              "");
+    EXPECT_EQ(a().iSyncFailures, 1);
+    EXPECT_FALSE(a().bLoadComplete);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <utility>
 #include <vector>
 
@@ -13,6 +14,8 @@
 #include "engine/CSync.h"
 #include "engine/SyncFaults.h"
 #include "framework/Application.h"
+#include "framework/FolderItem.h"
+#include "framework/Shell.h"
 #include "framework/Thread.h"
 #include "support/Descriptors.h"
 
@@ -268,6 +271,78 @@ TEST_F(EngineTest, NoFolderOfEitherTreeStaysOpenOnceAPassHasEnded) {
         EXPECT_TRUE(DescriptorsUnder(ram_).empty()) << "on the RAM disk";
         WaitIdle();
     }
+}
+
+}  // namespace
+}  // namespace tvmtest
+
+namespace tvmtest {
+namespace {
+
+// The delete pass asks the RAM disk's listing, read once per folder, whether a
+// counterpart exists. A name the listing lacks is looked up afresh before
+// anything is deleted; a name it still holds after its file went keeps that
+// file until the next write-back, never the other way round.
+TEST_F(EngineTest, TheDeletePassTrustsTheListingOnlyToKeepAFile) {
+    WriteTree(source_, {{"a", File("a")}, {"b", File("b")}, {"c", File("c")}, {"d", File("d")}});
+    WriteTree(ram_, {{"a", File("a")}, {"d", File("d")}});
+    a().bLoadComplete = true;
+    int entries = 0;
+    SyncFaults::WatchEntries([&] {
+        // Count and copy pass walk "a" and "d" on the RAM disk; the fifth entry
+        // is "a" of the delete pass, whose question read the RAM disk's listing.
+        if (++entries != 5) return;
+        WriteTree(ram_, {{"b", File("b")}});
+        fs::remove(ram_ + "/d");
+    });
+    RunPass(false);
+    SyncFaults::WatchEntries(nullptr);
+    Tree source = ReadTree(source_);
+    EXPECT_TRUE(source.count("b")) << "deleted although the RAM disk had it by then";
+    EXPECT_FALSE(source.count("c"));
+    source.erase("d");  // may go now or with the next write-back
+    EXPECT_EQ(Difference({{"a", File("a")}, {"b", File("b")}}, source), "");
+    EXPECT_EQ(a().sState, App::kSyncReady());
+
+    RunPass(false);
+    ExpectTrees({{"a", File("a")}, {"b", File("b")}}, {{"a", File("a")}, {"b", File("b")}});
+}
+
+// A stand-in for rm on the tools path that logs each call before it removes.
+void InstallLoggingRm(const std::string& folder, const std::string& log) {
+    fs::create_directories(folder);
+    const std::string script = folder + "/rm";
+    WriteTree(folder, {{"rm", File("#!/bin/sh\necho \"$*\" >>'" + log + "'\nexec /bin/rm \"$@\"\n")}});
+    fs::permissions(script, fs::perms(0755));
+}
+
+// Emptying a folder entry by entry keeps its listing up to date instead of
+// reading it again after every deletion, and a shell runs only for a folder
+// that Delete cannot remove because it still holds skipped entries.
+TEST_F(EngineTest, DeletingAFolderFullOfFilesIsLinear) {
+    Tree many;
+    for (int i = 0; i < 400; ++i) many["many/f" + std::to_string(i)] = File("x");
+    WriteTree(source_, With(many, {{"kept-hidden/.h", File("hidden")}, {"kept-hidden/x", File("x")}}));
+    WriteTree(ram_, {{"many", Folder()}});
+    const std::string tools = "/volumes/tools", log = "/volumes/rm.log";
+    InstallLoggingRm(tools, log);
+    fw::SetToolsFolder(tools);
+    a().bLoadComplete = true;
+    ::usleep(50'000);  // old enough for the listings to be trusted
+    const int64_t readsBefore = fw::FolderItem::ListingReads();
+    RunPass(false);
+    const int64_t reads = fw::FolderItem::ListingReads() - readsBefore;
+
+    ExpectTrees({{"many", Folder()}}, {{"many", Folder()}});
+    EXPECT_EQ(a().sState, App::kSyncReady());
+    EXPECT_LT(reads, 40) << "listings read for 400 deletions";
+    std::ifstream in(log);
+    std::vector<std::string> calls;
+    for (std::string line; std::getline(in, line);) calls.push_back(line);
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_NE(calls[0].find("kept-hidden"), std::string::npos) << calls[0];
+    RemoveTree(tools);
+    fs::remove(log);
 }
 
 }  // namespace

@@ -220,3 +220,71 @@ TEST_F(CopyFileTo, ABigCopyLetsOtherThreadsRun) {
 }
 
 }  // namespace
+
+namespace {
+
+// Between two file systems the kernel's own copy may be refused; the way that
+// works is learned at the first file and used for the next ones, and a pair of
+// file systems that allows more is not held to what another pair allowed.
+TEST_F(CopyFileTo, LearnsPerPairOfFileSystemsHowToMoveTheBytes) {
+    struct stat shm, here;
+    if (::stat("/dev/shm", &shm) != 0 || ::stat(s.path().c_str(), &here) != 0 || shm.st_dev == here.st_dev)
+        GTEST_SKIP() << "no second file system at hand";
+    const std::string other = "/dev/shm/tvm-copy-pair-" + std::to_string(::getpid());
+    ::mkdir(other.c_str(), 0700);
+    FolderItem::ForgetCopyMethods();
+    const size_t sizes[] = {0, 1, 4096, 300'000, 3 << 20};
+    for (int round = 0; round < 2; ++round) {
+        for (size_t size : sizes) {
+            const std::string name = std::to_string(round) + "-" + std::to_string(size);
+            WriteFile(other + "/" + name, Pattern(size));
+            FolderItem across(other + "/" + name);
+            across.CopyFileTo(New<FolderItem>(s / ("across-" + name)));
+            EXPECT_EQ(across.LastErrorCode(), 0) << name;
+            EXPECT_EQ(ReadFile(s / ("across-" + name)), Pattern(size)) << "across " << name;
+            FolderItem within(s / ("across-" + name));
+            within.CopyFileTo(New<FolderItem>(s / ("within-" + name)));
+            EXPECT_EQ(within.LastErrorCode(), 0) << name;
+            EXPECT_EQ(ReadFile(s / ("within-" + name)), Pattern(size)) << "within " << name;
+        }
+    }
+    std::filesystem::remove_all(other);
+}
+
+// A file copied to a destination that was seen missing is not looked up again;
+// something put there meanwhile is not replaced.
+TEST_F(CopyFileTo, ADestinationSeenMissingIsNotReplacedWhenItAppearsMeanwhile) {
+    WriteFile(s / "f", "the copy");
+    FolderItem f(s / "f");
+    ASSERT_FALSE(f.Directory());
+    const auto dest = New<FolderItem>(s / "dest");
+    ASSERT_FALSE(dest->Exists());
+    WriteFile(s / "dest", "saved meanwhile");
+    f.CopyFileTo(dest);
+    EXPECT_EQ(f.LastErrorCode(), EEXIST);
+    EXPECT_EQ(ReadFile(s / "dest"), "saved meanwhile");
+    EXPECT_EQ(Entries(s.path()), (std::set<std::string>{"dest", "f"}));
+}
+
+}  // namespace
+
+namespace {
+
+// A copy is made with the file's own permissions where the process's mask
+// leaves them whole, and set afterwards where it does not.
+TEST_F(CopyFileTo, EveryModeArrivesWhateverTheMaskStrips) {
+    const mode_t modes[] = {0600, 0644, 0666, 0777, 0444, 0400, 0751, 02755};
+    for (mode_t mode : modes) {
+        const std::string from = s / ("m" + std::to_string(mode)), to = s / ("c" + std::to_string(mode));
+        WriteFile(from, "bytes");
+        ASSERT_EQ(::chmod(from.c_str(), mode), 0);
+        FolderItem item(from);
+        ASSERT_FALSE(item.Directory());
+        item.CopyFileTo(New<FolderItem>(to));
+        EXPECT_EQ(item.LastErrorCode(), 0) << std::oct << mode;
+        EXPECT_EQ(LStat(to).st_mode & 07777, mode) << std::oct << mode;
+        EXPECT_EQ(ReadFile(to), "bytes");
+    }
+}
+
+}  // namespace

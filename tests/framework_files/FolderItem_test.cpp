@@ -423,3 +423,59 @@ TEST(FolderItemChanges, MoveReplacesAFileAtTheDestination) {
 }
 
 }  // namespace
+
+namespace {
+
+// A deletion through an entry of a listing takes the entry out of that listing
+// instead of making the next Count read the folder again; what others change
+// afterwards still shows.
+TEST(FolderItemListing, DeletingThroughTheListingKeepsItCurrentWithoutARead) {
+    Scratch s;
+    for (const char* n : {"a", "b", "c", "d", "e"}) WriteFile(s / n, "");
+    ::mkdir((s / "f").c_str(), 0755);
+    WaitUntilSettled(s.path());
+    const FolderItem folder(s.path());
+    ASSERT_EQ(folder.Count(), 6);
+
+    const int64_t before = FolderItem::ListingReads();
+    for (int64_t position : {2, 2, 4}) {  // b, then c in its place, then f (a folder)
+        const Ref<FolderItem> entry = folder.TrueItem(position);
+        entry->Delete();
+        ASSERT_EQ(entry->LastErrorCode(), 0) << entry->Name();
+        folder.Count();
+    }
+    EXPECT_EQ(Names(folder), (std::vector<std::string>{"a", "d", "e"}));
+    EXPECT_EQ(FolderItem::ListingReads() - before, 0);
+    EXPECT_TRUE(folder.HasEntry("d"));
+    EXPECT_FALSE(folder.HasEntry("b"));
+
+    WaitUntilSettled(s.path());
+    WriteFile(s / "g", "");
+    ::unlink((s / "a").c_str());
+    EXPECT_EQ(Names(folder), (std::vector<std::string>{"d", "e", "g"}));
+}
+
+}  // namespace
+
+namespace {
+
+// A walk asks before every entry but the folder itself at most once per clock
+// tick: what others change shows from the next tick, what is changed through
+// the listing at once.
+TEST(FolderItemListing, CountWithinTickSeesChangesFromTheNextTickOn) {
+    Scratch s;
+    for (const char* n : {"a", "b", "c"}) WriteFile(s / n, "");
+    WaitUntilSettled(s.path());
+    const FolderItem folder(s.path());
+    ASSERT_EQ(folder.CountWithinTick(), 3);
+    const Ref<FolderItem> b = folder.TrueItem(2);
+    b->Delete();
+    EXPECT_EQ(folder.CountWithinTick(), 2) << "a deletion through the listing shows at once";
+
+    WriteFile(s / "d", "");
+    ::usleep(10'000);  // past the coarse clock's tick (4 ms or less)
+    EXPECT_EQ(folder.CountWithinTick(), 3);
+    EXPECT_EQ(Names(folder), (std::vector<std::string>{"a", "c", "d"}));
+}
+
+}  // namespace

@@ -143,6 +143,7 @@ TEST(GermanTable, TextsOtherCodeDependsOn) {
     const Row rows[] = {
         {"App.kmnuManual", "Handbuch", true},  // the manual item opens the German manual by this text
         {"App.kSyncIncomplete", "%1", false},  // the count goes here
+        {"App.kSyncIncompleteOne", "%1 Eintrag", false},
         {"frmAboutBK.kAbout2", "\n", false},   // lists of their own
         {"frmAboutBK.kAbout3", "\n", false},
     };
