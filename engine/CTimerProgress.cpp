@@ -54,14 +54,13 @@ void CTimerProgress::Event_Action() {
         return;
     }
     const fw::Date now;
-    const int64_t interval = IntervalSeconds(a.sInterval);
     auto w = frmState();
     if (!Armed(a.oTimerCopy)) {
         // No write-back is planned: there is no moment to show.
         w->lblFolder()->SetText("");
         bTimeSet = false;
     } else if (!bTimeSet || now.TotalSeconds() >= oDate.TotalSeconds()) {
-        oDate.SetTotalSeconds(now.TotalSeconds() + static_cast<double>(interval));
+        oDate.SetTotalSeconds(now.TotalSeconds() + static_cast<double>(IntervalSeconds(a.sInterval)));
         w->lblFolder()->SetText(App::kNextSync() + " " + oDate.ShortDate() + " " + oDate.LongTime());
         bTimeSet = true;
     }
