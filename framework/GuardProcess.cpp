@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "Baton.h"
+#include "Spawn.h"
 
 extern char** environ;
 
@@ -137,12 +138,7 @@ bool GuardProcess::Start() {
     }
     // Nothing else of ours (the display connection above all) goes along.
     posix_spawn_file_actions_addclosefrom_np(&actions, kGuardLockFd + 1);
-    sigset_t all, none;
-    sigfillset(&all);
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    internal::DefaultSignalsInChild(attr);
     std::vector<char*> argv{gExecutable.data(), nullptr};
     pid_t pid = -1;
     const int err = ::posix_spawn(&pid, gExecutable.c_str(), &actions, &attr, argv.data(), environ);

@@ -9,6 +9,15 @@
 
 namespace fw::internal {
 
+void DefaultSignalsInChild(posix_spawnattr_t& attr) {
+    sigset_t all, none;
+    sigfillset(&all);
+    sigemptyset(&none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+}
+
 int SpawnShell(const char* const* argv, char* const* envp, int outFd, pid_t& pid) {
     return SpawnProgram("/bin/sh", argv, envp, outFd, pid);
 }
@@ -30,12 +39,7 @@ int SpawnProgram(const char* path, const char* const* argv, char* const* envp, i
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     // Default signal handling whatever this process ignores: a closed pipe must
     // end `yes | head` as usual.
-    sigset_t all, none;
-    sigfillset(&all);
-    sigemptyset(&none);
-    posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    DefaultSignalsInChild(attr);
     const int err = ::posix_spawn(&pid, path, &actions, &attr, const_cast<char* const*>(argv), envp);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);

@@ -1,5 +1,6 @@
 // Framework-private: starting /bin/sh for Shell, and the desktop's opener.
 #pragma once
+#include <spawn.h>
 #include <sys/types.h>
 
 namespace fw::internal {
@@ -10,6 +11,10 @@ namespace fw::internal {
 int SpawnShell(const char* const* argv, char* const* envp, int outFd, pid_t& pid);
 // The same for the program at `path`.
 int SpawnProgram(const char* path, const char* const* argv, char* const* envp, int outFd, pid_t& pid);
+
+// Children start with every signal at its default and none blocked, whatever
+// this process ignores or blocks.
+void DefaultSignalsInChild(posix_spawnattr_t& attr);
 
 // Waits (through EINTR) for the child: its exit status, 128+n after signal n,
 // -1 when no status could be had.

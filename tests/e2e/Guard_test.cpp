@@ -23,11 +23,6 @@ using Steady = std::chrono::steady_clock;
 
 double SecondsSince(Steady::time_point start) { return std::chrono::duration<double>(Steady::now() - start).count(); }
 
-ino_t Inode(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
-}
-
 std::set<int> OpenDescriptors(pid_t pid) {
     std::set<int> fds;
     std::error_code ec;

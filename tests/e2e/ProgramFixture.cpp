@@ -94,6 +94,11 @@ size_t CountEntries(const std::string& folder) {
     return n;
 }
 
+ino_t Inode(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
 Tree ManyFiles(const std::string& folder, int count, size_t bytes) {
     Tree tree;
     for (int i = 0; i < count; ++i) {

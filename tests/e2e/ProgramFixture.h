@@ -3,6 +3,7 @@
 // test starts is killed and reaped in the tear-down.
 #pragma once
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <functional>
 #include <memory>
@@ -63,6 +64,8 @@ Tree Snapshot(const std::string& root);
 size_t CountEntries(const std::string& folder);
 // `count` files of `bytes` each under `folder`, every one with bytes of its own.
 Tree ManyFiles(const std::string& folder, int count, size_t bytes);
+// The inode at `path`, 0 when nothing is there.
+ino_t Inode(const std::string& path);
 // Entries left by interrupted copies.
 std::vector<std::string> Leftovers(const Tree& tree);
 

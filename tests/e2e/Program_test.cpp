@@ -22,22 +22,6 @@ double SecondsSince(Steady::time_point start) {
     return std::chrono::duration<double>(Steady::now() - start).count();
 }
 
-ino_t Inode(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
-}
-
-// `count` files of `bytes` each under `folder`, every one with bytes of its own.
-Tree Bulk(const std::string& folder, int count, size_t bytes) {
-    Tree tree;
-    for (int i = 0; i < count; ++i) {
-        std::string data(bytes, char('a' + i % 26));
-        data.replace(0, std::to_string(i).size(), std::to_string(i));
-        tree[folder + "/f" + std::to_string(i)] = File(std::move(data), kNew);
-    }
-    return tree;
-}
-
 // What a user keeps in the source folder: nested folders, odd names, binary
 // bytes, an empty file, a link; hidden entries stay where they are.
 Tree UserFiles() {
@@ -150,7 +134,7 @@ TEST_F(ProgramRun, AQuitDuringALongWriteBackWaitsUntilEveryFileArrived) {
     Program& program = Start();
     ASSERT_TRUE(WaitLoaded({{"seed", File("seed")}})) << ProgramLog();
     const int count = 4000;
-    const Tree bulk = Bulk("bulk", count, 16 * 1024);
+    const Tree bulk = ManyFiles("bulk", count, 16 * 1024);
     WriteTree(kRamDisk, bulk);
 
     // The periodic write-back begins after the interval; quit while it copies.
@@ -205,7 +189,7 @@ TEST_F(ProgramRun, AKillDuringAWriteBackAndAnotherStartLoseNoFile) {
     Program& first = Start();
     ASSERT_TRUE(WaitLoaded({{"deep/kept", File("kept")}})) << ProgramLog();
     const int count = 4000;
-    const Tree made = With(Bulk("bulk", count, 16 * 1024), {{"edited", File("after", kNew)}, {"deep/new", File("n", kNew)}});
+    const Tree made = With(ManyFiles("bulk", count, 16 * 1024), {{"edited", File("after", kNew)}, {"deep/new", File("n", kNew)}});
     WriteTree(kRamDisk, made);
     const Tree all = With(made, {{"untouched", File("untouched")}, {"deep/kept", File("kept")}});
 
@@ -234,7 +218,7 @@ TEST_F(ProgramRun, AKillDuringAWriteBackAndAnotherStartLoseNoFile) {
 // runs, so a file saved onto it meanwhile is deleted and never reaches the
 // source folder. Enable once a load no longer deletes on the RAM disk.
 TEST_F(ProgramRun, AFileSavedOnTheRAMDiskDuringTheFirstLoadIsKept) {
-    const Tree bulk = Bulk("bulk", 3000, 16);
+    const Tree bulk = ManyFiles("bulk", 3000, 16);
     WriteTree(source_, bulk);
     WriteSettings("512", "60", source_);
     Program& program = Start();

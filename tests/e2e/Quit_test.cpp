@@ -18,22 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-ino_t Inode(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
-}
-
-// `count` files of `bytes` each under `folder`, every one with bytes of its own.
-Tree Bulk(const std::string& folder, int count, size_t bytes) {
-    Tree tree;
-    for (int i = 0; i < count; ++i) {
-        std::string data(bytes, char('a' + i % 26));
-        data.replace(0, std::to_string(i).size(), std::to_string(i));
-        tree[folder + "/f" + std::to_string(i)] = File(std::move(data), kNew);
-    }
-    return tree;
-}
-
 class Quitting : public ProgramTest {
 protected:
     // As a log-out or a shut-down sends it: to the program's whole process group.
@@ -46,7 +30,7 @@ TEST_F(Quitting, FurtherRequestsDuringTheLastWriteBackWaitForItToTheLastByte) {
     Program& program = Start();
     ASSERT_TRUE(WaitLoaded({{"seed", File("seed")}})) << ProgramLog();
     const int count = 4000;
-    WriteTree(kRamDisk, Bulk("bulk", count, 16 * 1024));
+    WriteTree(kRamDisk, ManyFiles("bulk", count, 16 * 1024));
 
     // The first request comes during the periodic write-back, which it waits for.
     ASSERT_TRUE(WaitFor([&] { return CountEntries(source_ + "/bulk") > 0; }, 20)) << ProgramLog();
@@ -54,7 +38,7 @@ TEST_F(Quitting, FurtherRequestsDuringTheLastWriteBackWaitForItToTheLastByte) {
     ASSERT_LT(CountEntries(source_ + "/bulk"), size_t(count)) << "the write-back ended before the quit: make it longer";
     // Made while that write-back is past this folder: only the last one copies it.
     const int late = 2000;
-    WriteTree(kRamDisk, Bulk("a-late", late, 4 * 1024));
+    WriteTree(kRamDisk, ManyFiles("a-late", late, 4 * 1024));
     const Tree held = UserEntries(Snapshot(kRamDisk));
 
     ASSERT_TRUE(WaitFor([&] { return CountEntries(source_ + "/a-late") > 0; }, 30)) << ProgramLog();
