@@ -141,5 +141,35 @@ TEST_F(OrdinaryUser, WithoutTheHelperTheDeadLinkARestartLeftIsReplacedAndTheFile
     EXPECT_EQ(Difference(WithParents(files), UserEntries(Snapshot(source_))), "");
 }
 
+// A read-only folder arrives whole in both directions, and keeps its mode: its
+// file reaches the RAM disk, a file put there meanwhile reaches the source folder,
+// and the quit goes through.
+TEST_F(OrdinaryUser, AReadOnlyFolderArrivesWholeBothWaysAndTheQuitGoesThrough) {
+    const Tree files = {{"Archiv/alt.txt", File("old work")}, {"notes.txt", File("mine\n")}};
+    WriteTree(source_, files);
+    WriteSettings("256", "60", source_);
+    GiveHomeToUser();
+    ASSERT_EQ(::chmod((source_ + "/Archiv").c_str(), 0555), 0);
+    Program& program = StartAsUser();
+    ASSERT_TRUE(WaitLoaded(files)) << ProgramLog();
+    const std::string ramFolder = std::string(kRamDisk) + "/Archiv";
+    struct stat st {};
+    ASSERT_EQ(::stat(ramFolder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0555u) << "the folder's mode on the RAM disk";
+
+    // Saved there by the user's own tools, which may lift the mode for a moment.
+    const std::string made = ramFolder + "/neu.txt";
+    WriteTree(kRamDisk, {{"Archiv/neu.txt", File("new work", kNew)}});
+    ASSERT_EQ(::lchown(made.c_str(), uid_, gid_), 0);
+    ASSERT_TRUE(QuitAndWait(program)) << ProgramLog();
+    EXPECT_FALSE(Mounted(kRamDisk));
+    ASSERT_EQ(::chmod(source_.c_str(), 0755), 0);  // the quit closed it to everyone
+    EXPECT_EQ(Difference(WithParents(With(files, {{"Archiv/neu.txt", File("new work", kNew)}})),
+                         UserEntries(Snapshot(source_))),
+              "");
+    ASSERT_EQ(::stat((source_ + "/Archiv").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0555u) << "the folder's mode in the source folder";
+}
+
 }  // namespace
 }  // namespace tvmtest
