@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "app/App.h"
+#include "engine/CTavelmorinth.h"
 #include "engine/TimerState.h"
 #include "framework/Strings.h"
 #include "windows/frmOptions.h"
@@ -55,8 +56,9 @@ void CTimerProgress::Event_Action() {
     }
     const fw::Date now;
     auto w = frmState();
-    if (!Armed(a.oTimerCopy)) {
-        // No write-back is planned: there is no moment to show.
+    if (!Armed(a.oTimerCopy) || (a.oTavelmorinth && a.oTavelmorinth->NotOurs())) {
+        // No write-back is planned, or there is no RAM disk of ours to write
+        // back: there is no moment to show.
         w->lblFolder()->SetText("");
         bTimeSet = false;
     } else if (!bTimeSet || now.TotalSeconds() >= oDate.TotalSeconds()) {
