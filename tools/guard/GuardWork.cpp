@@ -1,19 +1,18 @@
 #include "GuardWork.h"
 
-#include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <thread>
 
 #include "app/App.h"
 #include "app/ShellPaths.h"
 #include "engine/CSync.h"
+#include "framework/FileSystem.h"
 #include "framework/FolderItem.h"
 #include "framework/GuardProcess.h"
 #include "framework/Shell.h"
@@ -79,14 +78,12 @@ bool WriteBack(App& a, const CGuard::State& state) {
     return a.bLastSyncComplete;
 }
 
-// What the write-back renamed into the source folder reaches the disk.
-bool Flush(const CGuard::State& state) {
-    const int fd = ::open(Native(state.sSourcePath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const bool flushed = fd >= 0 && ::syncfs(fd) == 0;
-    const int err = errno;
-    if (fd >= 0) ::close(fd);
-    if (!flushed) GuardSay("cannot flush the source folder's file system: " + std::string(std::strerror(err)));
-    return flushed;
+// What the write-back renamed into the source folder reaches the disk; the
+// flush was opened before the write-back, so a failed write of it shows too.
+bool Flushed(fw::FileSystemFlush& flush) {
+    const auto result = flush.Flush();
+    if (!result.Succeeded()) GuardSay("cannot flush the source folder's file system: " + result.message);
+    return result.Succeeded();
 }
 
 }  // namespace
@@ -124,7 +121,8 @@ int GuardWork(const CGuard::State& state) {
     }
     GuardSay("the program ended without its eject; writing " + state.sTargetpath + " back");
     for (int attempt = 1;; ++attempt) {
-        if (!WriteBack(a, state) || !Flush(state)) {
+        fw::FileSystemFlush flush(Native(state.sSourcePath));
+        if (!WriteBack(a, state) || !Flushed(flush)) {
             GuardSay("the RAM disk stays attached; the next start keeps it");
             return kLeftAttached;
         }
