@@ -60,6 +60,18 @@ public:
     // The pass made the folder just now: nothing in it needs looking for.
     bool Made() const { return made_; }
 
+    // The entry at `path` of the target tree: one of this folder's is looked up
+    // in the folder held open rather than along the whole path.
+    fw::Ref<fw::FolderItem> Counterpart(const std::string& path) {
+        const size_t n = folder_.size();
+        if (made_ || path.size() <= n + 1 || path.compare(0, n, folder_) != 0 || path[n] != '/' ||
+            path.find('/', n + 1) != std::string::npos) {
+            return fw::New<fw::FolderItem>(path, false);
+        }
+        if (!held_) held_ = fw::New<fw::FolderItem>(folder_);
+        return held_->HeldChild(path.substr(n + 1));
+    }
+
     // After a step in the folder failed with EACCES: true when the folder was
     // not open to its owner and is now, so the step is worth another try.
     bool OpenToOwner() {
@@ -78,6 +90,7 @@ private:
     Level* outer_;
     std::string folder_;
     bool made_;
+    fw::Ref<fw::FolderItem> held_;
     mode_t mode_ = 0;
     bool opened_ = false;
 };
@@ -262,7 +275,8 @@ bool CSync::CheckFolder(const fw::Ref<fw::FolderItem>& folder, bool bDelete, boo
 bool CSync::CopyFile(const fw::Ref<fw::FolderItem>& entry) {
     const std::string path = entry->NativePath();
     if (SyncFaults::For(path) != 0) Fail();
-    const auto counterpart = fw::New<fw::FolderItem>(SwitchFileFromBaseToTarget(path), false);
+    const std::string target = SwitchFileFromBaseToTarget(path);
+    const auto counterpart = m_pLevel ? m_pLevel->Counterpart(target) : fw::New<fw::FolderItem>(target, false);
     // In a folder made by this pass a copy is put into place only while the
     // place is free, so it need not be looked at first.
     if (m_pLevel && m_pLevel->Made()) counterpart->AssumeMissing();

@@ -35,6 +35,20 @@ void CTimerProgress::ShowSourceTooLarge() {
     frmOptions()->Show();
 }
 
+CTimerProgress::View CTimerProgress::OpenView() {
+    if (const auto w = m_window.lock(); w && w->IsOpen()) {
+        View v{m_progress.lock(), m_folder.lock(), m_state.lock()};
+        if (v.progress && v.folder && v.state) return v;
+    }
+    const auto w = frmState();
+    View v{w->prgState(), w->lblFolder(), w->lblStateRAMDisk()};
+    m_window = w.shared();
+    m_progress = v.progress.shared();
+    m_folder = v.folder.shared();
+    m_state = v.state.shared();
+    return v;
+}
+
 void CTimerProgress::Event_Action() {
     App& a = app();
     if (a.bShowOptions) {
@@ -43,29 +57,29 @@ void CTimerProgress::Event_Action() {
     }
     if (!a.bActivityVisible) return;
     if (a.bTransactionCopy) {
-        auto w = frmState();
-        w->prgState()->SetValue(a.iProgress);
-        w->lblFolder()->SetText(App::kFolder() + ": " + a.sFolder);
-        w->lblStateRAMDisk()->SetText(a.sState);
+        const View w = OpenView();
+        w.progress->SetValue(a.iProgress);
+        w.folder->SetText(App::kFolder() + ": " + a.sFolder);
+        w.state->SetText(a.sState);
         bTimeSet = false;
         return;
     }
     if (a.bSleep) {
-        frmState()->lblFolder()->SetText(App::kBreak());
+        OpenView().folder->SetText(App::kBreak());
         return;
     }
     const fw::Date now;
-    auto w = frmState();
+    const View w = OpenView();
     if (!Armed(a.oTimerCopy) || (a.oTavelmorinth && a.oTavelmorinth->NotOurs())) {
         // No write-back is planned, or there is no RAM disk of ours to write
         // back: there is no moment to show.
-        w->lblFolder()->SetText("");
+        w.folder->SetText("");
         bTimeSet = false;
     } else if (!bTimeSet || now.TotalSeconds() >= oDate.TotalSeconds()) {
         oDate.SetTotalSeconds(now.TotalSeconds() + static_cast<double>(IntervalSeconds(a.sInterval)));
-        w->lblFolder()->SetText(App::kNextSync() + " " + oDate.ShortDate() + " " + oDate.LongTime());
+        w.folder->SetText(App::kNextSync() + " " + oDate.ShortDate() + " " + oDate.LongTime());
         bTimeSet = true;
     }
-    w->prgState()->SetValue(a.iProgress);
-    w->lblStateRAMDisk()->SetText(a.sState);
+    w.progress->SetValue(a.iProgress);
+    w.state->SetText(a.sState);
 }

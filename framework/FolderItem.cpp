@@ -187,6 +187,7 @@ const FolderItem::Status& FolderItem::Stat() const {
 void FolderItem::Refresh() const {
     status_.reset();
     listing_.reset();
+    hold_.reset();
     kindHint_ = DT_UNKNOWN;
     // A change made here by path may have missed the folder that the parent's
     // listing holds open (when its path names another folder by now).
@@ -349,8 +350,15 @@ const FolderItem::Listing* FolderItem::CurrentListing(bool withinTick) const {
         l->names.append(n, len);
     }
     ::closedir(dir);
-    std::sort(l->entries.begin(), l->entries.end(),
-              [&](const Listing::Entry& a, const Listing::Entry& b) { return l->Name(a) < l->Name(b); });
+    // A folder filled in byte order (as a load fills the RAM disk) mostly lists
+    // in that order or its reverse: no sort needed then.
+    const auto byName = [&](const Listing::Entry& a, const Listing::Entry& b) { return l->Name(a) < l->Name(b); };
+    const auto reversed = [&](const Listing::Entry& a, const Listing::Entry& b) { return byName(b, a); };
+    if (std::is_sorted(l->entries.begin(), l->entries.end(), reversed)) {
+        std::reverse(l->entries.begin(), l->entries.end());
+    } else if (!std::is_sorted(l->entries.begin(), l->entries.end(), byName)) {
+        std::sort(l->entries.begin(), l->entries.end(), byName);
+    }
     listing_ = std::move(l);
     return listing_.get();
 }
@@ -374,6 +382,33 @@ Ref<FolderItem> FolderItem::Entry(int64_t index, bool followLinks) const {
     auto item = std::make_shared<FolderItem>(JoinPath(path_, l->Name(e)), followLinks);
     item->kindHint_ = e.kind;
     item->parentListing_ = listing_;
+    return Ref<FolderItem>(std::move(item));
+}
+
+Ref<FolderItem> FolderItem::HeldChild(const std::string& name) const {
+    auto item = std::make_shared<FolderItem>(JoinPath(path_, name), false);
+    timespec now;
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    struct stat st;
+    if (hold_ && NanosecondsBetween(hold_->pathSeen, now) >= kPathRecheckNs) {
+        // Still the folder that the path names? Otherwise the path's is held anew.
+        struct stat held;
+        if ((follow_ ? ::stat(path_.c_str(), &st) : ::lstat(path_.c_str(), &st)) == 0 &&
+            ::fstat(hold_->fd, &held) == 0 && st.st_dev == held.st_dev && st.st_ino == held.st_ino) {
+            hold_->pathSeen = now;
+        } else {
+            hold_.reset();
+        }
+    }
+    if (!hold_) {
+        // A folder that cannot be held (fd -1) is not tried again until the recheck.
+        hold_ = std::make_shared<Listing>();
+        hold_->pathSeen = now;
+        if (gKeptFolders.fetch_add(1, std::memory_order_relaxed) < kMaxKeptFolders)
+            hold_->fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow_ ? 0 : O_NOFOLLOW));
+        if (hold_->fd < 0) gKeptFolders.fetch_sub(1, std::memory_order_relaxed);
+    }
+    item->parentListing_ = hold_;
     return Ref<FolderItem>(std::move(item));
 }
 

@@ -75,6 +75,12 @@ public:
     int64_t CountWithinTick() const;
     Ref<FolderItem> Item(int64_t index) const;      // 1-based; Nil outside 1..Count
     Ref<FolderItem> TrueItem(int64_t index) const;  // 1-based; Nil outside 1..Count
+    // A true item for the entry `name` of this folder, looked up in this folder
+    // held open (opened at first use, links followed) as an entry of a listing
+    // is, without reading the listing: one step instead of a whole path. The path
+    // is looked up again when 20 ms have passed and after a change made through
+    // such an item; a folder that cannot be held gives an item looked up by path.
+    Ref<FolderItem> HeldChild(const std::string& name) const;
     // Whether the listing as last read names `name` (read now when there is none;
     // not revalidated): a name added or removed since may be answered as before,
     // so only "yes" saves a look at the entry itself.
@@ -139,6 +145,7 @@ private:
     mutable std::shared_ptr<Status> status_;
     mutable std::shared_ptr<Listing> listing_;
     mutable std::weak_ptr<Listing> parentListing_;  // the listing that made this item
+    mutable std::shared_ptr<Listing> hold_;         // this folder held open for HeldChild (no entries)
 };
 
 // mode 1: `path` is a shell path (as ShellPath writes it); mode 0: a plain POSIX path.

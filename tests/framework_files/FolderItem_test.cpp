@@ -311,6 +311,53 @@ TEST(FolderItemListing, AFolderMovedAwayWithItsParentGivesWayToWhatItsPathNamesN
     }
 }
 
+// HeldChild looks names up in the folder held open; like a listing it gives way
+// to what the path names now, after a while or at once after a change made
+// through one of its items, and it holds the folder only while the item lives.
+TEST(FolderItemHeldChild, AnswersForTheEntryItselfAndFollowsThePathToANewFolder) {
+    const struct {
+        const char* when;
+        std::function<void(const Ref<FolderItem>&)> meanwhile;
+    } cases[] = {
+        {"after a while", [](const Ref<FolderItem>&) { ::usleep(30'000); }},
+        {"at once after a change through one of its items", [](const Ref<FolderItem>& child) { child->Delete(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.when);
+        Scratch s;
+        ::mkdir((s / "p").c_str(), 0755);
+        ::mkdir((s / "p/sub").c_str(), 0755);
+        WriteFile(s / "p/sub/old", "12345");
+        ASSERT_EQ(::symlink("old", (s / "p/sub/link").c_str()), 0);
+        {
+            const auto folder = fw::New<FolderItem>(s / "p/sub");
+            const Ref<FolderItem> old = folder->HeldChild("old");
+            EXPECT_TRUE(old->Exists());
+            EXPECT_FALSE(old->Directory());
+            EXPECT_EQ(old->Length(), 5);
+            EXPECT_EQ(old->NativePath(), s / "p/sub/old");
+            EXPECT_EQ(DescriptorsUnder(s.path()).size(), 1u);
+            const Ref<FolderItem> link = folder->HeldChild("link");
+            EXPECT_TRUE(link->Exists());
+            EXPECT_TRUE(link->Alias());
+            EXPECT_FALSE(folder->HeldChild("new")->Exists());
+
+            ASSERT_EQ(::rename((s / "p").c_str(), (s / "p.moved").c_str()), 0);
+            ::mkdir((s / "p").c_str(), 0755);
+            ::mkdir((s / "p/sub").c_str(), 0755);
+            WriteFile(s / "p/sub/new", "");
+            c.meanwhile(folder->HeldChild("missing"));
+            EXPECT_TRUE(folder->HeldChild("new")->Exists());
+            EXPECT_FALSE(folder->HeldChild("old")->Exists());
+
+            std::filesystem::remove_all(s / "p");
+            c.meanwhile(folder->HeldChild("missing"));
+            EXPECT_FALSE(folder->HeldChild("new")->Exists());
+        }
+        EXPECT_TRUE(DescriptorsUnder(s.path()).empty()) << "the item is gone but its folder is open";
+    }
+}
+
 TEST(FolderItemPaths, NameParentAndChild) {
     struct Row {
         const char* path;
