@@ -1,0 +1,11 @@
+// The program's log: one line per event on standard error, prefixed with the
+// name of the running program ("tavelmorinth: ", "tavelmorinth-guard: "). A line
+// is written with one call, so lines of several threads never mix.
+#pragma once
+#include <string>
+
+namespace fw {
+
+void Log(const std::string& line);
+
+}  // namespace fw
