@@ -1,6 +1,7 @@
 #include "Log.h"
 
 #include <errno.h>
+#include <string.h>
 #include <unistd.h>
 
 namespace fw {
@@ -14,6 +15,11 @@ void Log(const std::string& line) {
         if (n <= 0) return;  // nowhere to say it
         done += size_t(n);
     }
+}
+
+std::string ErrorText(int code) {
+    char buffer[128];
+    return ::strerror_r(code, buffer, sizeof buffer);  // the GNU form: safe on any thread
 }
 
 }  // namespace fw

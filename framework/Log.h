@@ -8,4 +8,8 @@ namespace fw {
 
 void Log(const std::string& line);
 
+// What a failure code of the framework's file layer means, in words (an errno
+// value: the system's own text).
+std::string ErrorText(int code);
+
 }  // namespace fw
