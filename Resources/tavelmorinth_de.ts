@@ -260,5 +260,13 @@
         <source>App.kSyncIncompleteOne</source>
         <translation>Die Synchronisation war nicht vollständig: %1 Eintrag konnte nicht synchronisiert werden.</translation>
     </message>
+    <message>
+        <source>App.kSyncSourceFull</source>
+        <translation>Der Datenträger des Quellordners ist voll. Bitte schaffen Sie dort Platz: Bis dahin bleiben die Dateien auf der RAM-Disk, im Quellordner wird nichts gelöscht, und jede Sicherung versucht es erneut.</translation>
+    </message>
+    <message>
+        <source>App.kSyncSeeLog</source>
+        <translation>Das Protokoll des Programms (Standardfehlerausgabe) nennt jeden Eintrag und den Grund. Bis eine Synchronisation vollständig ist, wird im Quellordner nichts gelöscht; die nächste versucht es erneut.</translation>
+    </message>
 </context>
 </TS>

@@ -72,4 +72,10 @@
     X(kCreatedNoSizeLimit,                                                                                    \
       "Drive has been created as a folder in shared memory: without the mount helper its size is not "        \
       "enforced.")                                                                                            \
-    X(kSyncIncompleteOne, "The synchronization was not complete: %1 entry could not be synchronized.")
+    X(kSyncIncompleteOne, "The synchronization was not complete: %1 entry could not be synchronized.") \
+    X(kSyncSourceFull,                                                                                        \
+      "The disk of the source folder is full. Please free space on it: until then the files stay on the "     \
+      "RAM disk, nothing is deleted in the source folder and every save tries again.")                        \
+    X(kSyncSeeLog,                                                                                            \
+      "The program's log (standard error) names each entry and why. Until a synchronization is complete, "    \
+      "nothing is deleted in the source folder; the next one tries again.")

@@ -1,15 +1,22 @@
 #include "engine/CSync.h"
 
+#include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <functional>
 #include <optional>
+#include <string_view>
 
 #include "app/App.h"
 #include "engine/CCleanRAMDisk.h"
 #include "engine/SyncFaults.h"
+#include "framework/Log.h"
 #include "framework/Shell.h"
 #include "framework/Strings.h"
 
@@ -23,11 +30,108 @@ struct SyncFailure {};
 // is removed by the next delete pass.
 constexpr size_t kMaxNameBytes = 255;
 
-bool Skipped(const std::string& name) {
-    return (!name.empty() && name[0] == '.') || name == "TMP" || name == "TavelmorinthSettings";
+bool IsLeftover(const std::string& name) { return name.starts_with(fw::kCopyTemporaryPrefix); }
+
+// The desktop's trash folder of a volume, ".Trash-<uid>", at its root.
+bool IsTrash(const std::string& name) {
+    constexpr std::string_view prefix = ".Trash-";
+    if (!name.starts_with(prefix) || name.size() == prefix.size()) return false;
+    return name.find_first_not_of("0123456789", prefix.size()) == std::string::npos;
 }
 
-bool IsLeftover(const std::string& name) { return name.starts_with(fw::kCopyTemporaryPrefix); }
+// Hidden names are the user's like any other; only the program's own folders and
+// files and, at a root, the desktop's trash are left out, on either side.
+bool Skipped(const std::string& name, bool atRoot) {
+    if (name == "TMP" || name == "TavelmorinthSettings" || IsLeftover(name)) return true;
+    return atRoot && (IsTrash(name) || name.starts_with(CSync::kMomentsName));
+}
+
+std::string Parent(const std::string& path) { return path.substr(0, path.rfind('/')); }
+
+int Remove(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT ? 0 : errno;
+    if (!S_ISDIR(st.st_mode)) return ::unlink(path.c_str()) == 0 ? 0 : errno;
+    fw::Shell shell;
+    shell.Execute("rm -rf " + fw::EscapeShellWord(path));
+    return ::lstat(path.c_str(), &st) == 0 ? (shell.ErrorCode() != 0 ? EIO : EEXIST) : 0;
+}
+
+// The change time of the record file, touched now: the file system's own clock.
+// Touched a second time after its time was read, it gets a time of its own,
+// later than any given before (where the file system hands out finer times to
+// a change whose file was just looked at); so what changed before bears an
+// earlier time, and what changes after it at least this one.
+int64_t Probe(const std::string& record) {
+    struct stat st;
+    for (int touch = 0; touch < 2; ++touch) {
+        if (::utimensat(AT_FDCWD, record.c_str(), nullptr, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT) return 0;
+            const int fd = ::open(record.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (fd < 0) return 0;
+            ::close(fd);
+        }
+        if (::lstat(record.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    }
+    return int64_t(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
+}
+
+// Elsewhere file times come from a clock that moves in ticks of a few milliseconds.
+void WaitForNextTick() {
+    timespec first{}, now{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &first);
+    for (int i = 0; i < 100000; ++i) {
+        ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+        if (now.tv_sec != first.tv_sec || now.tv_nsec != first.tv_nsec) return;
+        ::sched_yield();
+    }
+}
+
+// "<RAM-disk moment> <source moment>"; the source moment is 0 when unknown.
+bool ReadMoments(const std::string& record, int64_t& ram, int64_t& end) {
+    std::FILE* f = std::fopen(record.c_str(), "re");
+    if (!f) return false;
+    long long r = 0, e = 0;
+    const bool ok = std::fscanf(f, "%lld %lld", &r, &e) == 2 && r > 0 && e >= 0;
+    std::fclose(f);
+    ram = r;
+    end = e;
+    return ok;
+}
+
+bool WriteMoments(const std::string& record, int64_t ram, int64_t end) {
+    const std::string temp = record + ".new";
+    std::FILE* f = std::fopen(temp.c_str(), "we");
+    if (!f) return false;
+    const bool written = std::fprintf(f, "%lld %lld\n", static_cast<long long>(ram), static_cast<long long>(end)) > 0;
+    if (std::fclose(f) != 0 || !written || std::rename(temp.c_str(), record.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+}
+
+// "name (source copy 2026-12-11 021500).ext", within NAME_MAX.
+std::string ConflictName(const std::string& name, int attempt) {
+    const size_t dot = name.rfind('.');
+    std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    const std::string ext = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char when[64];
+    std::strftime(when, sizeof when, "%Y-%m-%d %H%M%S", &local);
+    std::string suffix = " (source copy ";
+    suffix.append(when);
+    if (attempt > 1) suffix.append(" ").append(std::to_string(attempt));
+    suffix.append(")");
+    size_t room = kMaxNameBytes - std::min(kMaxNameBytes, suffix.size() + ext.size());
+    if (stem.size() > room) {
+        while (room > 0 && (static_cast<unsigned char>(stem[room]) & 0xC0) == 0x80) --room;  // whole characters
+        stem.resize(room);
+    }
+    return stem + suffix + ext;
+}
 
 // True when one path is the other or lies inside it.
 bool Nested(const std::string& a, const std::string& b) {
@@ -52,7 +156,9 @@ public:
     }
     ~Level() {
         sync_.m_pLevel = outer_;
-        if (opened_ && ::chmod(folder_.c_str(), mode_) != 0 && errno != ENOENT) ++sync_.m_iFailures;
+        if (opened_ && ::chmod(folder_.c_str(), mode_) != 0 && errno != ENOENT) {
+            sync_.Count(folder_, "its permissions could not be given back: " + fw::ErrorText(errno));
+        }
     }
     Level(const Level&) = delete;
     Level& operator=(const Level&) = delete;
@@ -97,8 +203,8 @@ private:
 
 void CSync::Event_Run() { StartSync(); }
 
-std::string CSync::TemporaryName(const std::string& name) {
-    const std::string prefix = std::string(fw::kCopyTemporaryPrefix) + "link-";
+std::string CSync::TemporaryName(const std::string& name, const std::string& tag) {
+    const std::string prefix = std::string(fw::kCopyTemporaryPrefix) + tag;
     if (prefix.size() + name.size() <= kMaxNameBytes) return prefix + name;
     char hash[32];
     std::snprintf(hash, sizeof hash, "%016zx", std::hash<std::string>{}(name));
@@ -108,6 +214,7 @@ std::string CSync::TemporaryName(const std::string& name) {
 void CSync::StartSync() {
     App& a = app();
     m_iFailures = 0;
+    m_bSourceFull = false;
     m_bDeleteAllowed = false;
     fw::FolderItem::ForgetCopyMethods();
     m_dSizeMB = fw::CDbl(fw::Replace(a.sSize, ".", ""));
@@ -125,6 +232,13 @@ void CSync::StartSync() {
                 a.bShowOptions = true;
                 fits = false;
             } else {
+                m_sRamRoot = m_bSet ? m_sTargetRoot : m_sBaseRoot;
+                const std::string record = m_sRamRoot + "/" + kMomentsName;
+                m_bMoments = ReadMoments(record, m_iRamMoment, m_iEndMoment);
+                // What changes on the RAM disk from here on is seen by the next
+                // pass; what changed before bears an earlier time.
+                WaitForNextTick();
+                const int64_t start = Probe(record);
                 CheckFolder(oBaseFolder, false, false);
                 // Deleting is safe only when the copy pass missed nothing and the
                 // target holds nothing the base never had. A load never deletes:
@@ -137,12 +251,38 @@ void CSync::StartSync() {
                 // The walk runs also when nothing may be deleted: it clears what an
                 // interrupted copy left behind.
                 CheckFolder(oTargetFolder, true, false);
+                UpdateMoments(start);
             }
         }
     } catch (...) {
-        ++m_iFailures;
+        Count(m_bSet ? m_sFolderSource : m_sFolderTarget, "the pass ended early");
     }
     EndSync(rootsFound, fits);
+}
+
+// A write-back without failures saved every change made before it began; one
+// with failures and a load onto a RAM disk that already had a record keep the
+// older moment, so that nothing changed since then is taken as saved. The
+// source folder is as the mirror left it at the end of every pass; that moment
+// is taken on the source folder's own file system, whose clock stamps its files.
+void CSync::UpdateMoments(int64_t start) {
+    const std::string record = m_sRamRoot + "/" + kMomentsName;
+    // Everything this pass wrote bears an earlier time than what comes next.
+    WaitForNextTick();
+    const int64_t end = Probe(record);
+    if (end == 0) return;
+    const int64_t sourceEnd = Probe((m_bSet ? m_sBaseRoot : m_sTargetRoot) + "/" + kMomentsName);
+    int64_t ram;
+    if (m_bSet) {
+        ram = m_bMoments ? m_iRamMoment : end;
+    } else if (m_iFailures == 0 && start != 0) {
+        ram = start;
+    } else if (m_bMoments) {
+        ram = m_iRamMoment;
+    } else {
+        return;
+    }
+    if (!WriteMoments(record, ram, sourceEnd)) fw::Log("The record of the last pass could not be written: " + record);
 }
 
 void CSync::EndSync(bool rootsFound, bool fits) {
@@ -157,7 +297,8 @@ void CSync::EndSync(bool rootsFound, bool fits) {
         a.sState = App::kSyncNoRoot();
     } else if (m_iFailures > 0) {
         const std::string text = m_iFailures == 1 ? App::kSyncIncompleteOne() : App::kSyncIncomplete();
-        a.sState = fw::Replace(text, "%1", fw::CStr(m_iFailures));
+        a.sState = fw::Replace(text, "%1", fw::CStr(m_iFailures)) + " " +
+                   (m_bSourceFull ? App::kSyncSourceFull() : App::kSyncSeeLog());
     } else if (!fits || (!m_bSet && !m_bDeleteAllowed)) {
         a.sState = App::kLoadIncomplete();
     } else if (m_bSet && m_bKeepTarget) {
@@ -190,6 +331,9 @@ bool CSync::SetBaseTargetFolder(bool direction) {
 bool CSync::Fits() const { return app().dMemUsed / 1024 / 1024 + 60 < m_dSizeMB; }
 
 std::string CSync::SwitchFileFromBaseToTarget(const std::string& path) const {
+    const size_t n = m_sRedirectFrom.size();
+    if (n != 0 && path.compare(0, n, m_sRedirectFrom) == 0 && (path.size() == n || path[n] == '/'))
+        return m_sRedirectTo + path.substr(n);
     return fw::Replace(path, m_sBaseRoot, m_sTargetRoot);
 }
 
@@ -197,31 +341,43 @@ std::string CSync::SwitchFileFromTargetToBase(const std::string& path) const {
     return fw::Replace(path, m_sTargetRoot, m_sBaseRoot);
 }
 
-void CSync::Fail() {
+void CSync::Count(const std::string& path, const std::string& reason) {
     ++m_iFailures;
+    fw::Log(std::string(m_bSet ? "Load" : "Write-back") + ": not synchronized: " + path + ": " + reason);
+}
+
+void CSync::Fail(const std::string& path, const std::string& reason) {
+    Count(path, reason);
     throw SyncFailure{};
+}
+
+void CSync::Fail(const std::string& path, int error) {
+    if (!m_bSet && (error == ENOSPC || error == EDQUOT)) m_bSourceFull = true;
+    Fail(path, fw::ErrorText(error));
 }
 
 bool CSync::CheckFolder(const fw::Ref<fw::FolderItem>& folder, bool bDelete, bool bCount) {
     App& a = app();
     const bool counting = bCount && m_bSet;
     const bool copyPass = !bDelete && !bCount;
+    std::string folderPath;
     try {
+        folderPath = folder->NativePath();
         const std::string folderName = folder->Name();
+        const bool atRoot = folderPath == m_sBaseRoot || folderPath == m_sTargetRoot;
         // The folder of the target tree that this level writes into, and in the
         // delete pass the base folder whose listing says what stays.
         std::optional<Level> level;
-        if (copyPass) level.emplace(*this, SwitchFileFromBaseToTarget(folder->NativePath()));
-        if (bDelete && m_bDeleteAllowed) level.emplace(*this, folder->NativePath());
+        if (copyPass) level.emplace(*this, SwitchFileFromBaseToTarget(folderPath));
+        if (bDelete && m_bDeleteAllowed) level.emplace(*this, folderPath);
         fw::Ref<fw::FolderItem> baseFolder;
-        if (bDelete && m_bDeleteAllowed)
-            baseFolder = fw::New<fw::FolderItem>(SwitchFileFromTargetToBase(folder->NativePath()));
+        if (bDelete && m_bDeleteAllowed) baseFolder = fw::New<fw::FolderItem>(SwitchFileFromTargetToBase(folderPath));
         int64_t i = 1;
         for (;;) {
             // The folder is asked before every entry, but at most once per clock
             // tick: entries proposed by a listing are looked at afresh anyway.
             const int64_t count = folder->CountWithinTick();
-            if (count == 0 && folder->LastErrorCode() != 0) Fail();  // unreadable, not empty
+            if (count == 0 && folder->LastErrorCode() != 0) Fail(folderPath, folder->LastErrorCode());
             if (count < i) break;
             a.iProgress = static_cast<int64_t>(static_cast<double>(i) / (static_cast<double>(count) / 100));
             a.sFolder = folderName;
@@ -233,32 +389,13 @@ bool CSync::CheckFolder(const fw::Ref<fw::FolderItem>& folder, bool bDelete, boo
             } else {
                 a.sState = m_sPassState;
             }
-
-            const std::string name = entry->Name();
             bool removed = false;
-            if (bDelete && IsLeftover(name) && !entry->Directory()) {
-                removed = RemoveLeftover(entry);
-            } else if (!Skipped(name)) {
-                if (entry->Alias() || entry->Directory()) {
-                    // A folder or link is copied before its contents; a link is
-                    // copied as the link itself and never walked into. A folder
-                    // made here gets its mode and dates once its contents are in.
-                    const bool made = copyPass && CopyFile(entry);
-                    a.iProgress = 0;
-                    a.sFolder.clear();
-                    m_bMadeFolder = made;
-                    if (!entry->Alias()) CheckFolder(entry, bDelete, bCount);
-                    m_bMadeFolder = false;
-                    if (made && !entry->Alias()) {
-                        const auto counterpart =
-                            fw::New<fw::FolderItem>(SwitchFileFromBaseToTarget(entry->NativePath()), false);
-                        entry->CopyAttributesTo(counterpart);
-                        if (entry->LastErrorCode() != 0) Fail();
-                    }
-                } else if (copyPass) {
-                    CopyFile(entry);
-                }
-                if (bDelete) removed = DeleteFile(entry, baseFolder);
+            try {
+                removed = WalkEntry(entry, bDelete, bCount, baseFolder, atRoot);
+            } catch (const SyncFailure&) {
+                // Counted and logged: the entry stays as it is, the walk goes on.
+            } catch (...) {
+                Count(entry ? entry->NativePath() : folderPath, "it vanished or could not be read");
             }
             SyncFaults::EntryDone();
             fw::Thread::YieldToNext();
@@ -267,14 +404,64 @@ bool CSync::CheckFolder(const fw::Ref<fw::FolderItem>& folder, bool bDelete, boo
         }
     } catch (const SyncFailure&) {
     } catch (...) {
-        ++m_iFailures;  // the entry vanished or could not be read
+        Count(folderPath, "the folder vanished or could not be read");
     }
     return false;
 }
 
-bool CSync::CopyFile(const fw::Ref<fw::FolderItem>& entry) {
+bool CSync::WalkEntry(const fw::Ref<fw::FolderItem>& entry, bool bDelete, bool bCount,
+                      const fw::Ref<fw::FolderItem>& baseFolder, bool atRoot) {
+    App& a = app();
+    const bool copyPass = !bDelete && !bCount;
+    const std::string name = entry->Name();
+    if (IsLeftover(name)) return bDelete && RemoveLeftover(entry);
+    if (Skipped(name, atRoot)) return false;
+    if (entry->Alias() || entry->Directory()) {
+        // A folder or link is copied before its contents; a link is copied as
+        // the link itself and never walked into. A folder made here gets its
+        // mode and dates once its contents are in.
+        const Copied copied = copyPass ? CopyFile(entry) : Copied::Nothing;
+        a.iProgress = 0;
+        a.sFolder.clear();
+        bool holdsSpecial = false;
+        if (!entry->Alias() && copied != Copied::Done) {
+            const bool made = copied == Copied::MadeFolder;
+            const int64_t kept = m_iKeptSpecial;
+            m_bMadeFolder = made;
+            CheckFolder(entry, bDelete, bCount);
+            m_bMadeFolder = false;
+            holdsSpecial = m_iKeptSpecial != kept;
+            if (made) {
+                const auto counterpart =
+                    fw::New<fw::FolderItem>(SwitchFileFromBaseToTarget(entry->NativePath()), false);
+                entry->CopyAttributesTo(counterpart);
+                if (entry->LastErrorCode() != 0) Fail(counterpart->NativePath(), entry->LastErrorCode());
+            }
+        }
+        return bDelete && DeleteFile(entry, baseFolder, holdsSpecial);
+    }
+    if (copyPass) {
+        // FIFOs, sockets and device nodes are no data to save: left alone.
+        if (entry->Special()) {
+            ++m_iKeptSpecial;
+            return false;
+        }
+        CopyFile(entry);
+    }
+    return bDelete && DeleteFile(entry, baseFolder, false);
+}
+
+bool CSync::ChangedOnRAMDisk(const fw::Ref<fw::FolderItem>& ramEntry) const {
+    return m_bMoments && ramEntry->ChangeTimeNs() >= m_iRamMoment;
+}
+
+bool CSync::ChangedInSource(const fw::Ref<fw::FolderItem>& sourceEntry) const {
+    return m_bMoments && m_iEndMoment != 0 && sourceEntry->ChangeTimeNs() >= m_iEndMoment;
+}
+
+CSync::Copied CSync::CopyFile(const fw::Ref<fw::FolderItem>& entry) {
     const std::string path = entry->NativePath();
-    if (SyncFaults::For(path) != 0) Fail();
+    if (const int fault = SyncFaults::For(path)) Fail(path, fault);
     const std::string target = SwitchFileFromBaseToTarget(path);
     const auto counterpart = m_pLevel ? m_pLevel->Counterpart(target) : fw::New<fw::FolderItem>(target, false);
     // In a folder made by this pass a copy is put into place only while the
@@ -282,17 +469,40 @@ bool CSync::CopyFile(const fw::Ref<fw::FolderItem>& entry) {
     if (m_pLevel && m_pLevel->Made()) counterpart->AssumeMissing();
     if (!counterpart->Exists()) {
         CopyFileSub(entry, counterpart);
-        return entry->Directory();
+        return entry->Directory() ? Copied::MadeFolder : Copied::Nothing;
     }
+    if (counterpart->Special()) Fail(target, "a FIFO, socket or device node has its name");
     const bool counterpartIsFolder = counterpart->Directory();
     if (entry->Directory()) {
-        if (!counterpartIsFolder) Fail();  // a file there: neither side is given up
-        return false;
+        if (counterpartIsFolder) return Copied::Nothing;
+        if (!KindChangeAllowed(entry)) Fail(target, "a file or link has the name of a folder to be copied");
+        ReplaceByFolder(entry, counterpart);
+        return Copied::Done;
     }
+    const bool bothFiles = !counterpartIsFolder && !entry->Alias() && !counterpart->Alias();
     bool replace;
     if (counterpartIsFolder) {
         replace = true;  // CopyFileSub decides whether the folder may go
-    } else if (m_bSet || !app().bLoadComplete) {
+    } else if (m_bSet) {
+        // A file changed on a RAM disk that was kept is the user's work: a load
+        // never replaces it, and a source copy changed too is kept beside it.
+        if (ChangedOnRAMDisk(counterpart)) {
+            if (bothFiles && ChangedInSource(entry) && (entry->ModificationDate() != counterpart->ModificationDate() ||
+                                           entry->Length() != counterpart->Length())) {
+                KeepSourceCopy(entry, counterpart);
+            }
+            replace = false;
+        } else {
+            replace = entry->ModificationDate() > counterpart->ModificationDate();
+        }
+    } else if (ChangedOnRAMDisk(entry)) {
+        // Changed since the last pass: saved whatever its date says.
+        replace = true;
+        if (bothFiles && ChangedInSource(counterpart) && (entry->ModificationDate() != counterpart->ModificationDate() ||
+                                             entry->Length() != counterpart->Length())) {
+            KeepSourceCopy(counterpart, entry);
+        }
+    } else if (!app().bLoadComplete) {
         // After an incomplete load the source folder may hold newer files that
         // never reached the RAM disk: an older copy must not replace them.
         replace = entry->ModificationDate() > counterpart->ModificationDate();
@@ -300,7 +510,29 @@ bool CSync::CopyFile(const fw::Ref<fw::FolderItem>& entry) {
         replace = entry->ModificationDate() != counterpart->ModificationDate();
     }
     if (replace) CopyFileSub(entry, counterpart);
-    return false;
+    return Copied::Nothing;
+}
+
+// Both versions changed since the last pass: the source folder's is kept under a
+// name of its own on both sides, so that no later pass removes it.
+void CSync::KeepSourceCopy(const fw::Ref<fw::FolderItem>& sourceEntry, const fw::Ref<fw::FolderItem>& ramEntry) {
+    const std::string sourceFolder = Parent(sourceEntry->NativePath());
+    const std::string ramFolder = Parent(ramEntry->NativePath());
+    std::string name;
+    for (int attempt = 1;; ++attempt) {
+        name = ConflictName(sourceEntry->Name(), attempt);
+        struct stat st;
+        if (::lstat((sourceFolder + "/" + name).c_str(), &st) != 0 && ::lstat((ramFolder + "/" + name).c_str(), &st) != 0)
+            break;
+        if (attempt == 100) Fail(sourceEntry->NativePath(), "changed on both sides, and no free name for its copy");
+    }
+    for (const std::string& folder : {sourceFolder, ramFolder}) {
+        const auto copy = fw::New<fw::FolderItem>(folder + "/" + name, false);
+        sourceEntry->CopyFileTo(copy);
+        if (sourceEntry->LastErrorCode() != 0) Fail(copy->NativePath(), sourceEntry->LastErrorCode());
+    }
+    fw::Log("Changed in the source folder and on the RAM disk since the last pass: " + sourceEntry->NativePath() +
+            "; the source folder's version is kept as \"" + name + "\" on both sides");
 }
 
 // The counterpart is replaced only by a complete copy: CopyFileTo writes beside
@@ -308,29 +540,34 @@ bool CSync::CopyFile(const fw::Ref<fw::FolderItem>& entry) {
 // leaves the old file as it was.
 void CSync::CopyFileSub(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::FolderItem>& counterpart) {
     const std::string target = counterpart->NativePath();
-    if (SyncFaults::For(target) != 0) Fail();
+    if (const int fault = SyncFaults::For(target)) Fail(target, fault);
     if (entry->Directory()) {
         entry->CopyFolderTo(counterpart);
         if (entry->LastErrorCode() == EACCES && OpenLevelToOwner()) entry->CopyFolderTo(counterpart);
-        if (entry->LastErrorCode() != 0) Fail();
+        if (entry->LastErrorCode() != 0) Fail(target, entry->LastErrorCode());
         return;
     }
     if (counterpart->Exists() && counterpart->Directory()) {
-        if (counterpart->Count() != 0) Fail();  // never give up a folder's contents for a file
+        if (counterpart->Count() != 0) {
+            // Never give up a folder's contents for a file, unless the RAM disk's
+            // change of kind is to be written back.
+            if (!KindChangeAllowed(entry)) Fail(target, "a folder with contents has the name of a file to be copied");
+            ReplaceFolderByEntry(entry, counterpart);
+            return;
+        }
         counterpart->Delete();
         if (counterpart->LastErrorCode() == EACCES && OpenLevelToOwner()) counterpart->Delete();
-        if (counterpart->LastErrorCode() != 0) Fail();
+        if (counterpart->LastErrorCode() != 0) Fail(target, counterpart->LastErrorCode());
     }
     if (!counterpart->Alias()) {
         entry->CopyFileTo(counterpart);
         if (entry->LastErrorCode() == EACCES && OpenLevelToOwner()) entry->CopyFileTo(counterpart);
-        if (entry->LastErrorCode() != 0) Fail();
+        if (entry->LastErrorCode() != 0) Fail(target, entry->LastErrorCode());
         return;
     }
     // A copy onto a link to a folder would land inside that folder: copy beside
     // the link and rename over it, which replaces the link itself.
-    const auto temp = fw::New<fw::FolderItem>(
-        target.substr(0, target.rfind('/') + 1) + TemporaryName(counterpart->Name()), false);
+    const auto temp = fw::New<fw::FolderItem>(Parent(target) + "/" + TemporaryName(counterpart->Name()), false);
     entry->CopyFileTo(temp);
     if (entry->LastErrorCode() == EACCES && OpenLevelToOwner()) entry->CopyFileTo(temp);
     int error = entry->LastErrorCode();
@@ -341,23 +578,99 @@ void CSync::CopyFileSub(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::
     if (error != 0) {
         temp->Refresh();
         if (temp->Exists()) temp->Delete();
-        Fail();
+        Fail(target, error);
     }
 }
 
-bool CSync::DeleteFile(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::FolderItem>& baseFolder) {
+// A write-back gives the source folder the RAM disk's kind of entry when the
+// RAM disk is known to hold everything of the old one (a complete load) or the
+// user changed the entry there since the last pass.
+bool CSync::KindChangeAllowed(const fw::Ref<fw::FolderItem>& entry) const {
+    return !m_bSet && (app().bLoadComplete || ChangedOnRAMDisk(entry));
+}
+
+void CSync::ReplaceByFolder(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::FolderItem>& counterpart) {
+    const std::string target = counterpart->NativePath();
+    if (!m_sRedirectFrom.empty()) Fail(target, "a change of kind inside another one");
+    const std::string built = Parent(target) + "/" + TemporaryName(counterpart->Name(), "kind-");
+    if (const int error = Remove(built)) Fail(built, error);
+    const auto folder = fw::New<fw::FolderItem>(built, false);
+    entry->CopyFolderTo(folder);
+    if (entry->LastErrorCode() == EACCES && OpenLevelToOwner()) entry->CopyFolderTo(folder);
+    if (entry->LastErrorCode() != 0) Fail(target, entry->LastErrorCode());
+    const int64_t failures = m_iFailures;
+    m_sRedirectFrom = entry->NativePath();
+    m_sRedirectTo = built;
+    m_bMadeFolder = true;
+    CheckFolder(entry, false, false);
+    m_bMadeFolder = false;
+    entry->CopyAttributesTo(folder);
+    m_sRedirectFrom.clear();
+    m_sRedirectTo.clear();
+    if (entry->LastErrorCode() != 0) Count(target, fw::ErrorText(entry->LastErrorCode()));
+    if (m_iFailures != failures) {
+        // The old entry stays whole until the new one is.
+        Remove(built);
+        Fail(target, "its folder from the RAM disk could not be made complete; the old entry is kept");
+    }
+    PutInPlace(built, target);
+}
+
+void CSync::ReplaceFolderByEntry(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::FolderItem>& counterpart) {
+    const std::string target = counterpart->NativePath();
+    const std::string built = Parent(target) + "/" + TemporaryName(counterpart->Name(), "kind-");
+    if (const int error = Remove(built)) Fail(built, error);
+    const auto copy = fw::New<fw::FolderItem>(built, false);
+    entry->CopyFileTo(copy);
+    if (entry->LastErrorCode() == EACCES && OpenLevelToOwner()) entry->CopyFileTo(copy);
+    if (const int error = entry->LastErrorCode()) {
+        Remove(built);
+        Fail(target, error);
+    }
+    PutInPlace(built, target);
+}
+
+// Swaps the complete new entry with the old one, then removes the old one: the
+// name always holds one of them whole.
+void CSync::PutInPlace(const std::string& built, const std::string& target) {
+    int error = ::renameat2(AT_FDCWD, built.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0 ? 0 : errno;
+    if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
+        // Without an exchange: the old entry steps aside for a moment.
+        const std::string aside = Parent(target) + "/" + TemporaryName(target.substr(target.rfind('/') + 1), "old-");
+        error = ::rename(target.c_str(), aside.c_str()) == 0 ? 0 : errno;
+        if (error == 0 && ::rename(built.c_str(), target.c_str()) != 0) {
+            error = errno;
+            ::rename(aside.c_str(), target.c_str());
+        }
+        if (error == 0) error = ::rename(aside.c_str(), built.c_str()) == 0 ? 0 : errno;
+    }
+    if (error != 0) {
+        Remove(built);
+        Fail(target, error);
+    }
+    if (const int removeError = Remove(built)) Fail(built, removeError);  // a leftover for the next delete pass
+}
+
+bool CSync::DeleteFile(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::FolderItem>& baseFolder,
+                       bool holdsSpecial) {
     if (!m_bDeleteAllowed) return false;
     const std::string path = entry->NativePath();
     // The base folder's listing can only say too late that an entry is gone,
     // which keeps a file one pass longer; a name it lacks is looked up afresh.
     if (baseFolder && baseFolder->HasEntry(entry->Name())) return false;
     if (fw::FolderItem(SwitchFileFromTargetToBase(path), false).Exists()) return false;
+    // FIFOs, sockets and device nodes are never deleted, nor the folders that hold them.
+    if (entry->Special()) return false;
+    if (holdsSpecial) {
+        fw::Log("Kept " + path + ": it holds a FIFO, socket or device node");
+        return false;
+    }
     // "rm -rf" is given nothing that does not lie inside the target tree.
     if (path.size() <= m_sTargetRoot.size() + 1 || path.compare(0, m_sTargetRoot.size(), m_sTargetRoot) != 0 ||
         path[m_sTargetRoot.size()] != '/') {
-        Fail();
+        Fail(path, "it lies outside the folder being synchronized");
     }
-    if (SyncFaults::For(path) != 0) Fail();
+    if (const int fault = SyncFaults::For(path)) Fail(path, fault);
     entry->Delete();
     if (entry->LastErrorCode() == EACCES && OpenLevelToOwner()) entry->Delete();
     if (entry->LastErrorCode() == 0) return true;
@@ -365,14 +678,20 @@ bool CSync::DeleteFile(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::F
     fw::Shell shell;
     shell.Execute("rm -rf " + entry->ShellPath());
     entry->Refresh();
-    if (shell.ErrorCode() != 0 || entry->Exists()) Fail();
+    if (shell.ErrorCode() != 0 || entry->Exists()) Fail(path, "it could not be deleted");
     return true;
 }
 
 bool CSync::OpenLevelToOwner() { return m_pLevel && m_pLevel->OpenToOwner(); }
 
 bool CSync::RemoveLeftover(const fw::Ref<fw::FolderItem>& entry) {
+    const std::string path = entry->NativePath();
+    if (entry->Directory()) {
+        // A folder left by an interrupted change of kind.
+        if (const int error = Remove(path)) Fail(path, error);
+        return false;
+    }
     entry->Delete();
-    if (entry->LastErrorCode() != 0) Fail();
+    if (entry->LastErrorCode() != 0) Fail(path, entry->LastErrorCode());
     return true;
 }

@@ -31,26 +31,47 @@ public:
     std::string SwitchFileFromBaseToTarget(const std::string& path) const;
     std::string SwitchFileFromTargetToBase(const std::string& path) const;
 
-    // Hidden name beside a link under which its replacement is copied before it
-    // is renamed over it; leftovers of an interrupted copy go in the delete pass.
-    static std::string TemporaryName(const std::string& name);
+    // Hidden name beside an entry under which its replacement is made before it
+    // takes the entry's place; leftovers of an interrupted copy go in the delete
+    // pass. `tag` tells the kinds of replacement apart.
+    static std::string TemporaryName(const std::string& name, const std::string& tag = "link-");
+    // The record of the last passes, a file of the program's own at the RAM
+    // disk's root that the mirror never copies.
+    static constexpr const char* kMomentsName = ".tavelmorinth-moments";
 
 protected:
     void Event_Run() override;
 
 private:
-    // Each of these takes the entry itself (links not followed); a failure is
-    // counted and ends the walk of the level. DeleteFile answers whether the
-    // entry is gone from its folder.
-    // CopyFile answers whether it made a folder; DeleteFile is given the base
-    // folder's counterpart of the entry's folder (Nil when nothing may be deleted).
+    // Each of these takes the entry itself (links not followed). A failure is
+    // the entry's alone: Fail counts and logs it and leaves the entry, and the
+    // walk goes on with the next one.
     class Level;
-    bool CopyFile(const fw::Ref<fw::FolderItem>& entry);
+    enum class Copied { Nothing, MadeFolder, Done };
+    bool WalkEntry(const fw::Ref<fw::FolderItem>& entry, bool bDelete, bool bCount,
+                   const fw::Ref<fw::FolderItem>& baseFolder, bool atRoot);
+    Copied CopyFile(const fw::Ref<fw::FolderItem>& entry);
     void CopyFileSub(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::FolderItem>& counterpart);
-    bool DeleteFile(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::FolderItem>& baseFolder);
+    // DeleteFile is given the base folder's counterpart of the entry's folder
+    // (Nil when nothing may be deleted) and answers whether the entry is gone.
+    bool DeleteFile(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::FolderItem>& baseFolder,
+                    bool holdsSpecial);
+    // A change of kind written back: the RAM disk's entry is made complete
+    // beside the source folder's and only then takes its place.
+    bool KindChangeAllowed(const fw::Ref<fw::FolderItem>& entry) const;
+    void ReplaceByFolder(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::FolderItem>& counterpart);
+    void ReplaceFolderByEntry(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::FolderItem>& counterpart);
+    void PutInPlace(const std::string& built, const std::string& target);
+    // Changed since the last pass that saw it (see kMomentsName).
+    bool ChangedOnRAMDisk(const fw::Ref<fw::FolderItem>& ramEntry) const;
+    bool ChangedInSource(const fw::Ref<fw::FolderItem>& sourceEntry) const;
+    void KeepSourceCopy(const fw::Ref<fw::FolderItem>& sourceEntry, const fw::Ref<fw::FolderItem>& ramEntry);
+    void UpdateMoments(int64_t start);
     bool OpenLevelToOwner();
     bool RemoveLeftover(const fw::Ref<fw::FolderItem>& entry);
-    [[noreturn]] void Fail();
+    [[noreturn]] void Fail(const std::string& path, int error);
+    [[noreturn]] void Fail(const std::string& path, const std::string& reason);
+    void Count(const std::string& path, const std::string& reason);
     bool Fits() const;
     void EndSync(bool rootsFound, bool fits);
 
@@ -68,4 +89,14 @@ private:
     std::string m_sCheckMemory, m_sPassState;
     Level* m_pLevel = nullptr;  // the innermost level being walked
     bool m_bMadeFolder = false;  // the next level's target folder was made by this pass
+    bool m_bSourceFull = false;  // a write into the source folder found its disk full
+    int64_t m_iKeptSpecial = 0;  // FIFOs, sockets and devices left alone so far
+    // While a folder is built beside its place: its base path and where it goes.
+    std::string m_sRedirectFrom, m_sRedirectTo;
+    // Change times in nanoseconds: RAM-disk entries changed at or after
+    // m_iRamMoment and source entries changed at or after m_iEndMoment changed
+    // since the last pass that saw them; nothing is known without a record.
+    bool m_bMoments = false;
+    int64_t m_iRamMoment = 0, m_iEndMoment = 0;
+    std::string m_sRamRoot;
 };

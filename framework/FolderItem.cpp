@@ -491,4 +491,15 @@ void FolderItem::MoveFileTo(const Ref<FolderItem>& destination) {
     destination->Refresh();
 }
 
+bool FolderItem::Special() const {
+    const Status& s = Stat();
+    if (!s.exists || s.link) return false;
+    return !S_ISREG(s.st.st_mode) && !S_ISDIR(s.st.st_mode);
+}
+
+int64_t FolderItem::ChangeTimeNs() const {
+    const Status& s = Stat();
+    return s.exists ? int64_t(s.st.st_ctim.tv_sec) * 1'000'000'000 + s.st.st_ctim.tv_nsec : 0;
+}
+
 }  // namespace fw

@@ -146,6 +146,12 @@ private:
     mutable std::shared_ptr<Listing> listing_;
     mutable std::weak_ptr<Listing> parentListing_;  // the listing that made this item
     mutable std::shared_ptr<Listing> hold_;         // this folder held open for HeldChild (no entries)
+
+public:
+    // A FIFO, socket or device node (the entry itself): no file, folder or link.
+    bool Special() const;
+    // The entry's status change time (ctime), nanoseconds since the epoch; 0 when missing.
+    int64_t ChangeTimeNs() const;
 };
 
 // mode 1: `path` is a shell path (as ShellPath writes it); mode 0: a plain POSIX path.

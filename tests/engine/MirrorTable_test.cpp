@@ -34,13 +34,24 @@ TEST_P(MirrorTable, OnePassLeavesBothTreesAsExpected) {
     EXPECT_EQ(a().sFolder, "");
 }
 
+// The program's own folders, at any depth, and the desktop's trash at a root.
 const Tree kSkippedEverywhere = {
     {"TMP/T.dat", File("")},
     {"TavelmorinthSettings/Settings.dat", File("256\n60\n")},
-    {".hidden-notes", File("hidden")},
-    {"sub/.hidden", File("h")},
     {"sub/TMP/x", File("x")},
     {"sub/deep/TavelmorinthSettings/y", File("y")},
+    {".Trash-1000/files/thrown-away", File("t")},
+};
+
+// Hidden names are the user's: a repository, a project's settings.
+const Tree kHidden = {
+    {".git/HEAD", File("ref: refs/heads/main\n")},
+    {".git/objects/ab/cdef", File("blob")},
+    {".env", File("KEY=1")},
+    {".config/app/rc", File("rc")},
+    {"sub/.hidden", File("h")},
+    {"sub/.Trash-1000/kept", File("not at a root: the user's")},
+    {".Trash", File("no uid: the user's")},
 };
 
 const MirrorCase kCases[] = {
@@ -69,9 +80,12 @@ const MirrorCase kCases[] = {
      {}, {{"d/.hidden", File("h")}, {"d/TMP/x", File("x")}, {"d/sub/f", File("f")}},
      {}, {{"d/.hidden", File("h")}, {"d/TMP/x", File("x")}, {"d/sub/f", File("f")}}},
     {"SkippedNamesAreNeverCopiedOrDeletedByALoad", kLoad,
-     With(kSkippedEverywhere, {{"sub/f", File("f")}}), {{".only-on-ram", File("r")}, {"TMP/other", File("o")}},
+     With(kSkippedEverywhere, {{"sub/f", File("f")}}), {{".Trash-0/x", File("r")}, {"TMP/other", File("o")}},
      With(kSkippedEverywhere, {{"sub/f", File("f")}}),
-     {{".only-on-ram", File("r")}, {"TMP/other", File("o")}, {"sub/deep", Folder()}, {"sub/f", File("f")}}},
+     {{".Trash-0/x", File("r")}, {"TMP/other", File("o")}, {"sub/deep", Folder()}, {"sub/f", File("f")}}},
+    {"LoadCopiesHiddenNames", kLoad,
+     kHidden, {{".only-on-ram", File("r")}},
+     kHidden, With(kHidden, {{".only-on-ram", File("r")}})},
     {"NameTestsAreCaseSensitive", kLoad,
      {{"tmp", File("t")}, {"Tmp/x", File("x")}, {"tavelmorinthsettings", File("s")}}, {},
      {{"tmp", File("t")}, {"Tmp/x", File("x")}, {"tavelmorinthsettings", File("s")}},
@@ -96,11 +110,15 @@ const MirrorCase kCases[] = {
     {"WriteBackRemovesAFolderDeletedOnTheRAMDiskWithEverythingInIt", kWriteBack,
      {{"d/.hidden", File("h")}, {"d/x/y", File("y")}, {"d/TMP/z", File("z")}}, {},
      {}, {}},
-    {"WriteBackNeverTouchesTheLockAndSettingsFolders", kWriteBack,
-     {{"TMP/T.dat", File("")}, {"TavelmorinthSettings/Settings.dat", File("256")}, {".hidden-notes", File("f")}},
-     {{".hidden-notes", File("other")}},
-     {{"TMP/T.dat", File("")}, {"TavelmorinthSettings/Settings.dat", File("256")}, {".hidden-notes", File("f")}},
-     {{".hidden-notes", File("other")}}},
+    {"WriteBackNeverTouchesTheLockAndSettingsFoldersOrTheTrash", kWriteBack,
+     {{"TMP/T.dat", File("")}, {"TavelmorinthSettings/Settings.dat", File("256")}, {".Trash-1000/a", File("a")}},
+     {{".Trash-1000/b", File("b")}},
+     {{"TMP/T.dat", File("")}, {"TavelmorinthSettings/Settings.dat", File("256")}, {".Trash-1000/a", File("a")}},
+     {{".Trash-1000/b", File("b")}}},
+    {"WriteBackSavesAndDeletesHiddenNames", kWriteBack,
+     {{".env", File("old", kOld)}, {".gone-on-the-ram-disk", File("g")}, {".git/index", File("i")}},
+     With(kHidden, {{".env", File("KEY=2", kNew)}}),
+     With(kHidden, {{".env", File("KEY=2", kNew)}}), With(kHidden, {{".env", File("KEY=2", kNew)}})},
 };
 
 INSTANTIATE_TEST_SUITE_P(Mirror, MirrorTable, ::testing::ValuesIn(kCases),

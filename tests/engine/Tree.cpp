@@ -2,14 +2,20 @@
 
 #include <fcntl.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
+
+#include "engine/CSync.h"
 
 namespace fs = std::filesystem;
 
@@ -20,6 +26,26 @@ void SetMtime(const std::string& path, int64_t seconds) {
     if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
         throw std::runtime_error("cannot set the time of " + path);
 }
+
+namespace {
+void MakeSpecial(const std::string& path, const std::string& what) {
+    if (what == "fifo") {
+        if (::mkfifo(path.c_str(), 0644) != 0) throw std::runtime_error("cannot make the FIFO " + path);
+    } else if (what == "socket") {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        if (path.size() >= sizeof address.sun_path) throw std::runtime_error("socket path too long: " + path);
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        if (fd >= 0) ::close(fd);
+        if (!bound) throw std::runtime_error("cannot make the socket " + path);
+    } else {
+        if (::mknod(path.c_str(), S_IFCHR | 0644, makedev(1, 3)) != 0)  // as /dev/null
+            throw std::runtime_error("cannot make the device node " + path);
+    }
+}
+}  // namespace
 
 void WriteTree(const std::string& root, const Tree& tree) {
     fs::create_directories(root);
@@ -32,6 +58,9 @@ void WriteTree(const std::string& root, const Tree& tree) {
                 break;
             case Node::Kind::Link:
                 fs::create_symlink(node.data, full);
+                break;
+            case Node::Kind::Special:
+                MakeSpecial(full, node.data);
                 break;
             case Node::Kind::File: {
                 std::ofstream out(full, std::ios::binary | std::ios::trunc);
@@ -54,7 +83,14 @@ Tree ReadTree(const std::string& root) {
     for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
         const std::string path = it->path().lexically_relative(root).string();
         const auto status = it->symlink_status();
-        if (fs::is_symlink(status)) {
+        if (it.depth() == 0 && path.starts_with(CSync::kMomentsName)) continue;
+        if (fs::is_fifo(status)) {
+            tree[path] = Special("fifo");
+        } else if (fs::is_socket(status)) {
+            tree[path] = Special("socket");
+        } else if (fs::is_character_file(status) || fs::is_block_file(status)) {
+            tree[path] = Special("device");
+        } else if (fs::is_symlink(status)) {
             tree[path] = Link(fs::read_symlink(it->path()).string());
         } else if (fs::is_directory(status)) {
             tree[path] = Folder();
@@ -87,6 +123,9 @@ void PrintTo(const Node& node, std::ostream* os) {
             break;
         case Node::Kind::Link:
             *os << "link -> " << node.data;
+            break;
+        case Node::Kind::Special:
+            *os << node.data;
             break;
         case Node::Kind::File: {
             std::string shown = node.data.size() > 40 ? node.data.substr(0, 40) + "..." : node.data;

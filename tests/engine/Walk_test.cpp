@@ -43,7 +43,12 @@ TEST_F(EngineTest, ProgressCountsTheEntriesOfTheLevelBeingWalked) {
         {14, "seven"}, {28, "seven"}, {42, "seven"}, {57, "seven"}, {71, "seven"},
         {85, "seven"}, {99, "seven"}, {33, "three"}, {66, "three"}, {100, "three"}};
     std::vector<std::pair<int64_t, std::string>> expected;
-    for (int pass = 0; pass < 3; ++pass) expected.insert(expected.end(), onePass.begin(), onePass.end());
+    for (int pass = 0; pass < 3; ++pass) {
+        // The delete pass walks the RAM disk, whose root also holds the mirror's
+        // record of its passes (the first of three entries there).
+        if (pass == 2) expected.push_back({33, "Tavelmorinth"});
+        expected.insert(expected.end(), onePass.begin(), onePass.end());
+    }
     EXPECT_EQ(seen, expected) << "count, copy and delete pass";
     EXPECT_EQ(a().iProgress, 0);
     EXPECT_EQ(a().sFolder, "");
@@ -90,13 +95,13 @@ void PrintTo(const FitCase& c, std::ostream* os) { *os << c.name; }
 
 class FitRule : public EngineTest, public ::testing::WithParamInterface<FitCase> {};
 
-// The bytes lie in a hidden file, which is counted but never copied, and in one
-// visible byte that shows whether the load copied anything.
+// The bytes lie in a file named as the lock folder, which is counted but never
+// copied, and in one byte that shows whether the load copied anything.
 TEST_P(FitRule, ALoadFitsOnlyBelowTheSizeLessSixtyMB) {
     const FitCase& c = GetParam();
     a().sSize = c.size;
     WriteTree(source_, {{"a", File("1")}});
-    Sparse(source_ + "/.big", c.bytes - 1);
+    Sparse(source_ + "/TMP", c.bytes - 1);
     WriteTree(ram_, {{"old", File("only on the RAM disk")}});
     RunPass(true);
 
@@ -214,6 +219,8 @@ TEST_F(EngineTest, LinksAreCopiedAndRemovedAsLinksAndNeverWrittenThrough) {
     EXPECT_EQ(Difference(outsideTree, ReadTree(outside)), "");
 
     // A newer file replaces a link to a folder; it does not land inside the folder.
+    // (On a new RAM disk: one kept from the last pass keeps what changed on it.)
+    fs::remove(ram_ + "/" + CSync::kMomentsName);
     WriteTree(ram_, {{"x", Link(outside)}});
     SetMtime(ram_ + "/x", kOld);
     WriteTree(source_, {{"x", File("the file", kNew)}});
@@ -322,7 +329,7 @@ void InstallLoggingRm(const std::string& folder, const std::string& log) {
 TEST_F(EngineTest, DeletingAFolderFullOfFilesIsLinear) {
     Tree many;
     for (int i = 0; i < 400; ++i) many["many/f" + std::to_string(i)] = File("x");
-    WriteTree(source_, With(many, {{"kept-hidden/.h", File("hidden")}, {"kept-hidden/x", File("x")}}));
+    WriteTree(source_, With(many, {{"kept-hidden/TMP/h", File("the lock folder's name")}, {"kept-hidden/x", File("x")}}));
     WriteTree(ram_, {{"many", Folder()}});
     const std::string tools = "/volumes/tools", log = "/volumes/rm.log";
     InstallLoggingRm(tools, log);
