@@ -76,6 +76,19 @@ int64_t Probe(const std::string& record) {
     return int64_t(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
 }
 
+// The same for a folder of the user's, left as it is but for its change time:
+// its dates are set to what they are.
+int64_t ProbeFolder(const std::string& folder) {
+    struct stat st;
+    for (int touch = 0; touch < 2; ++touch) {
+        if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return 0;
+        const timespec times[2] = {st.st_atim, st.st_mtim};
+        if (::utimensat(AT_FDCWD, folder.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return 0;
+    }
+    if (::lstat(folder.c_str(), &st) != 0) return 0;
+    return int64_t(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
+}
+
 // Elsewhere file times come from a clock that moves in ticks of a few milliseconds.
 void WaitForNextTick() {
     timespec first{}, now{};
@@ -264,14 +277,15 @@ void CSync::StartSync() {
 // with failures and a load onto a RAM disk that already had a record keep the
 // older moment, so that nothing changed since then is taken as saved. The
 // source folder is as the mirror left it at the end of every pass; that moment
-// is taken on the source folder's own file system, whose clock stamps its files.
+// is taken on the source folder's own file system, whose clock stamps its files,
+// from its root's change time.
 void CSync::UpdateMoments(int64_t start) {
     const std::string record = m_sRamRoot + "/" + kMomentsName;
     // Everything this pass wrote bears an earlier time than what comes next.
     WaitForNextTick();
     const int64_t end = Probe(record);
     if (end == 0) return;
-    const int64_t sourceEnd = Probe((m_bSet ? m_sBaseRoot : m_sTargetRoot) + "/" + kMomentsName);
+    const int64_t sourceEnd = ProbeFolder(m_bSet ? m_sBaseRoot : m_sTargetRoot);
     int64_t ram;
     if (m_bSet) {
         ram = m_bMoments ? m_iRamMoment : end;
@@ -660,7 +674,10 @@ bool CSync::DeleteFile(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::F
     if (baseFolder && baseFolder->HasEntry(entry->Name())) return false;
     if (fw::FolderItem(SwitchFileFromTargetToBase(path), false).Exists()) return false;
     // FIFOs, sockets and device nodes are never deleted, nor the folders that hold them.
-    if (entry->Special()) return false;
+    if (entry->Special()) {
+        ++m_iKeptSpecial;
+        return false;
+    }
     if (holdsSpecial) {
         fw::Log("Kept " + path + ": it holds a FIFO, socket or device node");
         return false;

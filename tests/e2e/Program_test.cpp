@@ -57,18 +57,18 @@ TEST_F(ProgramRun, FirstStartMakesTheSourceFolderAndTheRAMDiskAndAtQuitTheSettin
 
 TEST_F(ProgramRun, AStartLoadsTheSourceFolderOntoTheRAMDisk) {
     const Tree files = UserFiles();
-    WriteTree(source_, With(files, {{".hidden", File("stays on the hard disk")}}));
+    WriteTree(source_, With(files, {{".hidden", File("the user's too")}}));
     WriteSettings("256", "60", source_);
     Program& program = Start();
     ASSERT_TRUE(WaitLoaded(files)) << ProgramLog();
     ASSERT_TRUE(WaitFor([&] { return UserEntries(Snapshot(kRamDisk)) == WithParents(files); }, 5))
         << Difference(WithParents(files), UserEntries(Snapshot(kRamDisk)));
-    EXPECT_FALSE(fs::exists(std::string(kRamDisk) + "/.hidden"));
+    EXPECT_TRUE(fs::exists(std::string(kRamDisk) + "/.hidden")) << "hidden names are loaded like any other";
 
     ASSERT_TRUE(QuitAndWait(program));
     const Tree source = Snapshot(source_);
     EXPECT_EQ(Difference(WithParents(files), UserEntries(source)), "");
-    EXPECT_EQ(source.at(".hidden"), File("stays on the hard disk"));
+    EXPECT_EQ(source.at(".hidden"), File("the user's too"));
 }
 
 TEST_F(ProgramRun, AChangeOnTheRAMDiskReachesTheSourceFolderAtTheInterval) {
