@@ -239,38 +239,41 @@ void CSync::StartSync() {
     bool fits = true;
     try {
         rootsFound = SetBaseTargetFolder(m_bSet);
-        if (rootsFound) {
-            CheckFolder(oBaseFolder, false, true);
-            if (m_bSet && !Fits()) {
-                a.bShowOptions = true;
-                fits = false;
-            } else {
-                m_sRamRoot = m_bSet ? m_sTargetRoot : m_sBaseRoot;
-                const std::string record = m_sRamRoot + "/" + kMomentsName;
-                m_bMoments = ReadMoments(record, m_iRamMoment, m_iEndMoment);
-                // What changes on the RAM disk from here on is seen by the next
-                // pass; what changed before bears an earlier time.
-                WaitForNextTick();
-                const int64_t start = Probe(record);
-                CheckFolder(oBaseFolder, false, false);
-                // Deleting is safe only when the copy pass missed nothing and the
-                // target holds nothing the base never had. A load never deletes:
-                // a RAM disk is loaded right after it was made, so whatever it
-                // holds beyond the source folder was saved there meanwhile (or
-                // left by a run that ended without its eject) and would be lost.
-                // A write-back deletes in the source folder only after a load
-                // that brought everything over.
-                m_bDeleteAllowed = m_iFailures == 0 && !m_bSet && a.bLoadComplete;
-                // The walk runs also when nothing may be deleted: it clears what an
-                // interrupted copy left behind.
-                CheckFolder(oTargetFolder, true, false);
-                UpdateMoments(start);
-            }
-        }
+        if (rootsFound) fits = RunPasses();
     } catch (...) {
         Count(m_bSet ? m_sFolderSource : m_sFolderTarget, "the pass ended early");
     }
     EndSync(rootsFound, fits);
+}
+
+// The three walks over roots that were found; false when a load does not fit.
+bool CSync::RunPasses() {
+    App& a = app();
+    CheckFolder(oBaseFolder, false, true);
+    if (m_bSet && !Fits()) {
+        a.bShowOptions = true;
+        return false;
+    }
+    m_sRamRoot = m_bSet ? m_sTargetRoot : m_sBaseRoot;
+    const std::string record = m_sRamRoot + "/" + kMomentsName;
+    m_bMoments = ReadMoments(record, m_iRamMoment, m_iEndMoment);
+    // What changes on the RAM disk from here on is seen by the next pass; what
+    // changed before bears an earlier time.
+    WaitForNextTick();
+    const int64_t start = Probe(record);
+    CheckFolder(oBaseFolder, false, false);
+    // Deleting is safe only when the copy pass missed nothing and the target
+    // holds nothing the base never had. A load never deletes: a RAM disk is
+    // loaded right after it was made, so whatever it holds beyond the source
+    // folder was saved there meanwhile (or left by a run that ended without its
+    // eject) and would be lost. A write-back deletes in the source folder only
+    // after a load that brought everything over.
+    m_bDeleteAllowed = m_iFailures == 0 && !m_bSet && a.bLoadComplete;
+    // The walk runs also when nothing may be deleted: it clears what an
+    // interrupted copy left behind.
+    CheckFolder(oTargetFolder, true, false);
+    UpdateMoments(start);
+    return true;
 }
 
 // A write-back without failures saved every change made before it began; one

@@ -48,6 +48,7 @@ private:
     // walk goes on with the next one.
     class Level;
     enum class Copied { Nothing, MadeFolder, Done };
+    bool RunPasses();
     bool WalkEntry(const fw::Ref<fw::FolderItem>& entry, bool bDelete, bool bCount,
                    const fw::Ref<fw::FolderItem>& baseFolder, bool atRoot);
     Copied CopyFile(const fw::Ref<fw::FolderItem>& entry);

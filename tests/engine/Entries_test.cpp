@@ -55,8 +55,12 @@ TEST_P(EntryTable, OneEntryNeverStopsTheOthers) {
     ExpectTrees(With(c.sourceAfter, kAfter), With(c.ramAfter, kAfter));
     EXPECT_EQ(a().iSyncFailures, c.failures) << log;
     EXPECT_EQ(a().sState, c.failures ? Incomplete(c.failures) : App::kSyncReady());
-    if (load) EXPECT_EQ(a().bLoadComplete, c.failures == 0);
-    if (c.failures) EXPECT_NE(log.find("/x"), std::string::npos) << "the log names the entry: " << log;
+    if (load) {
+        EXPECT_EQ(a().bLoadComplete, c.failures == 0);
+    }
+    if (c.failures) {
+        EXPECT_NE(log.find("/x"), std::string::npos) << "the log names the entry: " << log;
+    }
 }
 
 const Tree kFifo = {{"p", Special("fifo")}};

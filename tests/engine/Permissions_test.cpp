@@ -33,7 +33,9 @@ void ChownTree(const std::string& root) {
     auto chown = [](const std::string& path) {
         struct stat st {};
         ASSERT_EQ(::lstat(path.c_str(), &st), 0) << path;
-        if (st.st_uid != kUser || st.st_gid != kGroup) ASSERT_EQ(::lchown(path.c_str(), kUser, kGroup), 0) << path;
+        if (st.st_uid != kUser || st.st_gid != kGroup) {
+            ASSERT_EQ(::lchown(path.c_str(), kUser, kGroup), 0) << path;
+        }
     };
     chown(root);
     for (const auto& e : fs::recursive_directory_iterator(root)) chown(e.path());
