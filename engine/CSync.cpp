@@ -229,6 +229,7 @@ void CSync::StartSync() {
     m_iFailures = 0;
     m_bSourceFull = false;
     m_bDeleteAllowed = false;
+    m_oKeptCopies.clear();
     fw::FolderItem::ForgetCopyMethods();
     m_dSizeMB = fw::CDbl(fw::Replace(a.sSize, ".", ""));
     m_sCheckMemory = App::kCheckMemory();
@@ -488,7 +489,15 @@ CSync::Copied CSync::CopyFile(const fw::Ref<fw::FolderItem>& entry) {
         CopyFileSub(entry, counterpart);
         return entry->Directory() ? Copied::MadeFolder : Copied::Nothing;
     }
-    if (counterpart->Special()) Fail(target, "a FIFO, socket or device node has its name");
+    if (counterpart->Special()) {
+        // The source folder keeps its entry; a file of the RAM disk's could not
+        // be saved, which the eject must wait for.
+        if (m_bSet) {
+            fw::Log("Not loaded: " + path + ": a FIFO, socket or device node has its name on the RAM disk");
+            return Copied::Nothing;
+        }
+        Fail(target, "a FIFO, socket or device node has its name");
+    }
     const bool counterpartIsFolder = counterpart->Directory();
     if (entry->Directory()) {
         if (counterpartIsFolder) return Copied::Nothing;
@@ -533,6 +542,9 @@ CSync::Copied CSync::CopyFile(const fw::Ref<fw::FolderItem>& entry) {
 // Both versions changed since the last pass: the source folder's is kept under a
 // name of its own on both sides, so that no later pass removes it.
 void CSync::KeepSourceCopy(const fw::Ref<fw::FolderItem>& sourceEntry, const fw::Ref<fw::FolderItem>& ramEntry) {
+    // The copy may take a place before the file in the listing being walked, so
+    // that the walk comes to the file again: once per pass is enough.
+    if (!m_oKeptCopies.insert(sourceEntry->NativePath()).second) return;
     const std::string sourceFolder = Parent(sourceEntry->NativePath());
     const std::string ramFolder = Parent(ramEntry->NativePath());
     std::string name;
@@ -546,6 +558,7 @@ void CSync::KeepSourceCopy(const fw::Ref<fw::FolderItem>& sourceEntry, const fw:
     for (const std::string& folder : {sourceFolder, ramFolder}) {
         const auto copy = fw::New<fw::FolderItem>(folder + "/" + name, false);
         sourceEntry->CopyFileTo(copy);
+        if (sourceEntry->LastErrorCode() == EACCES && OpenLevelToOwner()) sourceEntry->CopyFileTo(copy);
         if (sourceEntry->LastErrorCode() != 0) Fail(copy->NativePath(), sourceEntry->LastErrorCode());
     }
     fw::Log("Changed in the source folder and on the RAM disk since the last pass: " + sourceEntry->NativePath() +

@@ -4,6 +4,7 @@
 // count pass, a copy pass and a delete pass; it reports only through App.
 #pragma once
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "framework/FolderItem.h"
@@ -100,4 +101,5 @@ private:
     bool m_bMoments = false;
     int64_t m_iRamMoment = 0, m_iEndMoment = 0;
     std::string m_sRamRoot;
+    std::set<std::string> m_oKeptCopies;  // source files whose copy this pass kept beside them
 };

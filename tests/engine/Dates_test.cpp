@@ -99,6 +99,30 @@ const DateCase kDateCases[] = {
 INSTANTIATE_TEST_SUITE_P(Dates, DateTable, ::testing::ValuesIn(kDateCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Both sides changed while the program was not running: the load onto the kept
+// RAM disk keeps the RAM disk's version and puts the source's beside it.
+TEST_F(DateTable, ALoadOntoAKeptRAMDiskKeepsBothVersionsOfAFileChangedOnBothSides) {
+    WriteTree(source_, {{"a.txt", kSourceCopy}});
+    WriteTree(ram_, {});
+    RunPass(true);
+    RunPass(false);
+    const Node ramEdit = File("edited on the RAM disk", kOld);
+    const Node sourceEdit = File("edited in the source folder", kNew + 100);
+    WriteTree(ram_, {{"a.txt", ramEdit}});
+    WriteTree(source_, {{"a.txt", sourceEdit}});
+
+    RunPass(true, /*keepTarget=*/true);
+    EXPECT_EQ(ReadTree(ram_).at("a.txt"), ramEdit);
+    const auto copies = Named(ram_, "a (source copy ");
+    ASSERT_EQ(copies.size(), 1u);
+    EXPECT_EQ(Named(source_, "a (source copy "), copies);
+    EXPECT_EQ(ReadTree(ram_).at(copies[0]), sourceEdit);
+
+    RunPass(false);
+    const Tree both = {{"a.txt", ramEdit}, {copies[0], sourceEdit}};
+    ExpectTrees(both, both);
+}
+
 // Files that did not change on the RAM disk keep the date rules: after an
 // incomplete load an older RAM-disk copy never replaces the source's.
 TEST_F(EngineTest, AnUnchangedFileFollowsTheDateRules) {

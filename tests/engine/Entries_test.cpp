@@ -79,7 +79,10 @@ const EntryCase kEntryCases[] = {
      {{"gone/p", Special("fifo")}, {"gone/sub/s", Special("socket")}}, {}, 0},
     {"ASpecialEntryOnTheRAMDiskLeavesTheSourcesFile", kWriteBack,
      {{"p", File("the source's file")}}, kFifo, {{"p", File("the source's file")}}, kFifo, 0},
-    // A file whose place is taken by one on the other side fails alone.
+    {"ALoadLeavesTheSourcesFileWhereTheRAMDiskHasAFIFO", kLoad,
+     {{"p", File("the source's file")}}, kFifo, {{"p", File("the source's file")}}, kFifo, 0},
+    // A file of the RAM disk's whose place in the source is taken fails alone:
+    // it is not saved, so the eject must wait.
     {"AFileWhosePlaceInTheSourceIsAFIFOFailsAlone", kWriteBack,
      {{"x", Special("fifo")}}, {{"x", File("the user's", kNew)}},
      {{"x", Special("fifo")}}, {{"x", File("the user's", kNew)}}, 1},
