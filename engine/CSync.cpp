@@ -678,6 +678,21 @@ void CSync::PutInPlace(const std::string& built, const std::string& target) {
         Remove(built);
         Fail(target, error);
     }
+    if (!app().bLoadComplete) {
+        // After an incomplete load the old entry may hold what never reached the
+        // RAM disk: it stays beside the new one, and a later load brings it over.
+        const std::string name = target.substr(target.rfind('/') + 1);
+        for (int attempt = 1; attempt <= 100; ++attempt) {
+            const std::string kept = Parent(target) + "/" + ConflictName(name, attempt);
+            struct stat st;
+            if (::lstat(kept.c_str(), &st) == 0) continue;
+            if (::rename(built.c_str(), kept.c_str()) != 0) break;
+            fw::Log("Changed its kind on the RAM disk: " + target + "; the source folder's old entry is kept as \"" +
+                    kept.substr(kept.rfind('/') + 1) + "\"");
+            return;
+        }
+        Fail(built, "the old entry could not be kept beside the new one");  // a leftover: removed by a later pass
+    }
     if (const int removeError = Remove(built)) Fail(built, removeError);  // a leftover for the next delete pass
 }
 
