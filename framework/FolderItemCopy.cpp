@@ -44,13 +44,14 @@ T& Immortal() {
 
 std::atomic<unsigned> gTempCounter{0};
 
-// Where a copy is written: the destination's folder held open, and the names
-// in it. Working relative to the folder, the temporary name only has to fit
-// NAME_MAX, whatever the length of the destination's path.
+// Where a copy is written: a temporary name beside the destination, renamed
+// over it. Where the temporary's path would pass PATH_MAX, the destination's
+// folder is held open and both are named in it: the temporary name, shorter
+// than most, then only has to fit NAME_MAX, like the destination's own name.
 struct Place {
-    int dir = -1;
-    char temp[48] = {};  // hidden, so the mirror never picks up one that a crash left behind
-    std::string name;    // the destination's name in that folder
+    int dir = AT_FDCWD;
+    std::string temp;  // hidden, so the mirror never picks up one that a crash left behind
+    std::string name;  // the destination, in `dir`
     std::string_view folder;
 
     Place() = default;
@@ -65,15 +66,25 @@ struct Place {
         const size_t slash = to.rfind('/');
         if (slash == std::string::npos || slash + 1 >= to.size()) return EINVAL;
         folder = slash == 0 ? std::string_view("/") : std::string_view(to.data(), slash);
-        name.assign(to, slash + 1);
+        char tempName[48];
+        const int length = std::snprintf(tempName, sizeof tempName, "%.*s%x.%x", int(kCopyTemporaryPrefix.size()),
+                                         kCopyTemporaryPrefix.data(), unsigned(::getpid()),
+                                         gTempCounter.fetch_add(1, std::memory_order_relaxed));
+        if (slash + 1 + size_t(length) < PATH_MAX) {
+            temp.reserve(slash + 1 + size_t(length));
+            temp.assign(to, 0, slash + 1);
+            temp.append(tempName, size_t(length));
+            name = to;
+            return 0;
+        }
         const std::string folderPath(folder);
         dir = ::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (dir < 0) return errno;
-        std::snprintf(temp, sizeof temp, "%.*s%x.%x", int(kCopyTemporaryPrefix.size()), kCopyTemporaryPrefix.data(),
-                      unsigned(::getpid()), gTempCounter.fetch_add(1, std::memory_order_relaxed));
+        temp.assign(tempName, size_t(length));
+        name.assign(to, slash + 1);
         return 0;
     }
-    void RemoveTemp() const { ::unlinkat(dir, temp, 0); }
+    void RemoveTemp() const { ::unlinkat(dir, temp.c_str(), 0); }
 };
 
 // How bytes move between two file systems: copy_file_range where the kernel
@@ -308,11 +319,11 @@ int CreationMask() {
 // there when `onlyIfFree` (EEXIST: something was put there meanwhile, and stays).
 int PutInPlace(const Place& place, bool onlyIfFree) {
     if (onlyIfFree) {
-        if (::renameat2(place.dir, place.temp, place.dir, place.name.c_str(), RENAME_NOREPLACE) == 0) return 0;
+        if (::renameat2(place.dir, place.temp.c_str(), place.dir, place.name.c_str(), RENAME_NOREPLACE) == 0) return 0;
         if (errno != EINVAL) return errno;
         // A file system that cannot rename that way: as everywhere before.
     }
-    return ::renameat(place.dir, place.temp, place.dir, place.name.c_str()) == 0 ? 0 : errno;
+    return ::renameat(place.dir, place.temp.c_str(), place.dir, place.name.c_str()) == 0 ? 0 : errno;
 }
 
 // What a copy of a file with more names than one is: made as another name of
@@ -338,7 +349,7 @@ int LinkToEarlierCopy(const struct stat& st, const Place& place) {
         current.st_ino == there.st_ino) {
         return EEXIST;
     }
-    return ::linkat(AT_FDCWD, earlier.path.c_str(), place.dir, place.temp, 0) == 0 ? 0 : ENOENT;
+    return ::linkat(AT_FDCWD, earlier.path.c_str(), place.dir, place.temp.c_str(), 0) == 0 ? 0 : ENOENT;
 }
 
 void RememberLinkedCopy(const struct stat& st, const std::string& to, dev_t dev, ino_t ino) {
@@ -376,7 +387,7 @@ int CopyRegular(int folder, const char* from, const std::string& to, bool onlyIf
     const int mask = CreationMask();
     const mode_t mode = st.st_mode & 07777;
     const bool modeAtCreation = mask >= 0 && (mode & 07000) == 0 && (mode & mode_t(mask)) == 0;
-    const int out = ::openat(place.dir, place.temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, modeAtCreation ? mode : 0600);
+    const int out = ::openat(place.dir, place.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, modeAtCreation ? mode : 0600);
     if (out < 0) {
         const int err = errno;
         ::close(in);
@@ -429,9 +440,9 @@ int CopyLink(const std::string& from, const struct stat& st, const std::string& 
     }
     Place place;
     if (const int err = place.Open(to)) return err;
-    if (::symlinkat(target.c_str(), place.dir, place.temp) != 0) return errno;
+    if (::symlinkat(target.c_str(), place.dir, place.temp.c_str()) != 0) return errno;
     const timespec times[2] = {st.st_atim, st.st_mtim};
-    int err = ::utimensat(place.dir, place.temp, times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+    int err = ::utimensat(place.dir, place.temp.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
     if (!err) err = PutInPlace(place, onlyIfFree);
     if (err) place.RemoveTemp();
     return err;
