@@ -44,6 +44,11 @@ T& Immortal() {
 
 std::atomic<unsigned> gTempCounter{0};
 
+unsigned ProcessId() {
+    static const unsigned pid = unsigned(::getpid());
+    return pid;
+}
+
 // Where a copy is written: a temporary name beside the destination, renamed
 // over it. Where the temporary's path would pass PATH_MAX, the destination's
 // folder is held open and both are named in it: the temporary name, shorter
@@ -68,7 +73,7 @@ struct Place {
         folder = slash == 0 ? std::string_view("/") : std::string_view(to.data(), slash);
         char tempName[48];
         const int length = std::snprintf(tempName, sizeof tempName, "%.*s%x.%x", int(kCopyTemporaryPrefix.size()),
-                                         kCopyTemporaryPrefix.data(), unsigned(::getpid()),
+                                         kCopyTemporaryPrefix.data(), ProcessId(),
                                          gTempCounter.fetch_add(1, std::memory_order_relaxed));
         if (slash + 1 + size_t(length) < PATH_MAX) {
             temp.reserve(slash + 1 + size_t(length));
