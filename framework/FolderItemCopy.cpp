@@ -243,6 +243,12 @@ bool Refused(int err) {
     return err == ENOTSUP || err == EPERM || err == EACCES || err == EINVAL || err == E2BIG || err == ERANGE;
 }
 
+// Labels that the system gives every entry itself, by its own rules: copying
+// them would be a relabelling, which the system mostly refuses.
+bool SystemLabel(std::string_view name) {
+    return name == "security.selinux" || name == "security.evm" || name == "security.ima";
+}
+
 // 0 or errno. Extended attributes (POSIX ACLs among them, as the raw system
 // attributes) from `in` to `out`: descriptors, or paths when a descriptor is -1.
 // One call when the source has none; one that is refused is logged and dropped.
@@ -262,6 +268,7 @@ int CopyAttributes(int in, const char* inPath, int out, const char* outPath, std
     char stackValue[4096];
     std::vector<char> heapValue;
     for (const char* name = names; name < names + length; name += std::strlen(name) + 1) {
+        if (SystemLabel(name)) continue;
         char* value = stackValue;
         size_t capacity = sizeof stackValue;
         ssize_t size;
