@@ -13,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <string_view>
+#include <vector>
 
 namespace fw {
 
@@ -476,6 +477,107 @@ void FolderItem::Delete() {
             parent->racy = false;
         }
     }
+    Refresh();
+}
+
+namespace {
+
+// 0 or errno. Empties the folder open as `fd` (closed here), holding one folder
+// open at a time: the way back up reopens ".." and checks that it is the folder
+// it came from, so a folder moved meanwhile stops the walk rather than letting
+// it remove elsewhere.
+int EmptyFolderTree(int fd) {
+    struct Above {
+        dev_t dev;
+        ino_t ino;
+        std::string name;  // of the folder below, in this one
+    };
+    std::vector<Above> above;
+    for (;;) {
+        // Removes what it can here, up to the first folder that holds something.
+        std::string sub;
+        int err = 0;
+        const int readFd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+        DIR* dir = readFd >= 0 ? ::fdopendir(readFd) : nullptr;
+        if (!dir) {
+            err = errno;
+            if (readFd >= 0) ::close(readFd);
+            ::close(fd);
+            return err;
+        }
+        while (const dirent* e = ::readdir(dir)) {
+            const char* n = e->d_name;
+            if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+            const int flags = e->d_type == DT_DIR ? AT_REMOVEDIR : 0;
+            if (::unlinkat(fd, n, flags) == 0 || errno == ENOENT) continue;
+            if (flags == 0 && errno != EISDIR && errno != EPERM) {
+                err = errno;
+                break;
+            }
+            sub = n;
+            break;
+        }
+        ::closedir(dir);
+        struct stat st;
+        if (!err && !sub.empty() && ::fstat(fd, &st) != 0) err = errno;
+        if (err) {
+            ::close(fd);
+            return err;
+        }
+        if (!sub.empty()) {
+            const int child = ::openat(fd, sub.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            err = child < 0 ? errno : 0;
+            ::close(fd);
+            if (err) return err;
+            above.push_back({st.st_dev, st.st_ino, std::move(sub)});
+            fd = child;
+            continue;
+        }
+        if (above.empty()) {
+            ::close(fd);
+            return 0;
+        }
+        const int up = ::openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        if (up < 0) return errno;
+        if (::fstat(up, &st) != 0 || st.st_dev != above.back().dev || st.st_ino != above.back().ino) err = ESTALE;
+        if (!err && ::unlinkat(up, above.back().name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT) err = errno;
+        if (err) {
+            ::close(up);
+            return err;
+        }
+        above.pop_back();
+        fd = up;
+    }
+}
+
+}  // namespace
+
+void FolderItem::DeleteTree() {
+    const std::string_view p = Trimmed(path_);
+    const size_t slash = p.rfind('/');
+    int err = 0;
+    if (slash == std::string_view::npos || slash + 1 >= p.size()) {
+        err = EINVAL;
+    } else {
+        const std::string folder(slash == 0 ? std::string_view("/") : p.substr(0, slash));
+        const std::string name(p.substr(slash + 1));
+        const int parent = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (parent < 0) {
+            err = errno;
+        } else {
+            if (::unlinkat(parent, name.c_str(), 0) != 0) {
+                err = errno;
+                if (err == EISDIR || err == EPERM) {
+                    const int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                    err = fd < 0 ? (errno == ENOTDIR ? EPERM : errno) : EmptyFolderTree(fd);
+                    if (!err && ::unlinkat(parent, name.c_str(), AT_REMOVEDIR) != 0) err = errno;
+                }
+            }
+            ::close(parent);
+        }
+    }
+    lastError_ = err;
     Refresh();
 }
 

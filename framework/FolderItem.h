@@ -44,6 +44,10 @@ namespace fw {
 // destination before renaming it over; one found later is a crash's leftover.
 inline constexpr std::string_view kCopyTemporaryPrefix = ".tvm-copy.";
 
+// A test's seam: when set, every file copy calls it after the bytes moved and
+// before the copy is checked against its source.
+inline void (*copyCheckpointForTests)() = nullptr;
+
 class FolderItem {
 public:
     // path: absolute POSIX path (not a shell path). followLinks: see above.
@@ -89,9 +93,19 @@ public:
     // These raise no exception; they set LastErrorCode (0 on success, else errno).
     void CreateAsFolder();
     void Delete();  // a file, a link or an empty folder
+    // The entry and, of a folder, everything in it; links are removed, never
+    // followed. Walks folder by folder through descriptors, so no path's length
+    // or the tree's depth limits it; stops at the first entry that cannot go.
+    void DeleteTree();
     // Copies to `destination` (a path; into it when it is an existing folder).
-    // A file's bytes, mode and modification date are copied; a link is copied as
-    // a link; a folder is copied as an empty folder with its mode. A file or link
+    // A file's bytes (its holes stay holes), mode, dates and extended attributes
+    // (POSIX ACLs included) are copied; a link is copied as a link; a folder is
+    // copied as an empty folder with its mode. Attributes the destination refuses
+    // are dropped and logged. A file with several names whose first name was
+    // copied since ForgetCopyMethods becomes another name of that copy. A file
+    // that changed while it was read fails with EAGAIN and is not put in place.
+    // The temporary name is short and made in the destination's folder held
+    // open, so it fits wherever the destination does. A file or link
     // at the destination is replaced whole (written beside it, then renamed over),
     // so a failed copy leaves it untouched and no partial file behind.
     void CopyFileTo(const Ref<FolderItem>& destination);
@@ -99,14 +113,15 @@ public:
     // filled first and given its mode and dates by CopyAttributesTo afterwards:
     // a read-only folder could not be filled, and filling changes its date.
     void CopyFolderTo(const Ref<FolderItem>& destination);
-    // Gives `destination` this entry's mode and access and modification dates
-    // (of a link: its dates).
+    // Gives `destination` this entry's mode, extended attributes and access and
+    // modification dates (of a link: its dates).
     void CopyAttributesTo(const Ref<FolderItem>& destination);
     // Takes it that nothing is at this path, without looking (for an entry of a
     // folder the caller has just made); CopyFileTo then puts a file there only
     // while the place is still free.
     void AssumeMissing();
-    // The copy methods learned per pair of file systems are learned anew.
+    // The copy methods learned per pair of file systems are learned anew, and
+    // the copies of files with several names are forgotten (at a pass's start).
     static void ForgetCopyMethods();
     // Renames this entry to `destination`'s path, replacing a file there.
     void MoveFileTo(const Ref<FolderItem>& destination);
