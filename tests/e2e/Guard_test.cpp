@@ -185,11 +185,12 @@ TEST_F(GuardTest, AStartWhileTheGuardWritesBackWaitsForIt) {
 
         // The second start comes while the guard, stopped there, is in the middle of its write-back.
         first.Signal(SIGKILL);
-        ASSERT_TRUE(StopWhen(guard, [&] { return CountEntries(source_ + "/bulk") > 0; }, 20)) << ProgramLog();
-        if (CountEntries(source_ + "/bulk") == size_t(count)) {
+        const bool stopped = StopWhen(guard, [&] { return CountEntries(source_ + "/bulk") > 0; }, 20);
+        if (!stopped || CountEntries(source_ + "/bulk") == size_t(count)) {
             std::cerr << "attempt " << attempt << ": the guard's write-back ended before the start; again\n";
-            ::kill(guard, SIGCONT);
-            ASSERT_TRUE(WaitFor([&] { return !Alive(guard) && !Mounted(kRamDisk) && LockFree(); }, 60)) << ProgramLog();
+            if (stopped) ::kill(guard, SIGCONT);
+            ASSERT_TRUE(WaitFor([&] { return !Alive(guard) && !Mounted(kRamDisk) && LockFree(); }, 60))
+                << "the guard neither wrote back nor could be stopped\n" << ProgramLog();
             continue;
         }
         // The second start touches the RAM disk (its lock file made anew) only
