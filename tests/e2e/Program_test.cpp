@@ -231,10 +231,8 @@ TEST_F(ProgramRun, AKillDuringAWriteBackAndAnotherStartLoseNoFile) {
     FAIL() << "the write-back always ended before the kill in " << kAttempts << " attempts";
 }
 
-// Fails: the first load's delete pass removes from the RAM disk whatever is not
-// in the source folder, and the RAM disk is mounted and writable while the load
-// runs, so a file saved onto it meanwhile is deleted and never reaches the
-// source folder. Enable once a load no longer deletes on the RAM disk.
+// The RAM disk is mounted and writable while the first load runs: a file saved
+// onto it meanwhile must survive the load and reach the source folder.
 TEST_F(ProgramRun, AFileSavedOnTheRAMDiskDuringTheFirstLoadIsKept) {
     const Tree bulk = ManyFiles("bulk", 3000, 16);
     const std::string ram = kRamDisk;
