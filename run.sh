@@ -1,9 +1,9 @@
 #!/bin/sh
-# Installs what is missing, builds Tavelmorinth and starts it.
+# Installs what is missing, builds what Tavelmorinth needs (not the tests) and starts it.
 set -eu
 cd "$(dirname "$0")"
 scripts/setup
-scripts/build
+scripts/build --program
 # An ordinary user's RAM disk gets its size through the set-user-ID mount helper.
 scripts/setup --helper build
 exe=build/Tavelmorinth/Contents/MacOS/tavelmorinth

@@ -1,5 +1,5 @@
 #!/bin/sh
-# Installs what is missing, builds Tavelmorinth and runs every test.
+# Installs what is missing, builds Tavelmorinth with its tests and runs every test.
 # With --sanitize the build and the tests run under AddressSanitizer and
 # UndefinedBehaviorSanitizer (in build-sanitize/).
 set -eu

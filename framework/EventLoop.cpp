@@ -219,6 +219,8 @@ void InitRuntime(int& argc, char** argv) {
         gMainThread = std::this_thread::get_id();
         // Lives as long as the process.
         new QApplication(argc, argv);
+        // The name dialogs without a title of their own carry (not the command's).
+        QGuiApplication::setApplicationDisplayName(QStringLiteral("Tavelmorinth"));
         // Only Quit ends the program; closing its last window does not.
         QApplication::setQuitOnLastWindowClosed(false);
         gContext = new QObject;

@@ -5,8 +5,10 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "TestPaths.h"
 
@@ -22,6 +24,39 @@ bool Alive(pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string pidText, command, state;
     return stat >> pidText >> command >> state && state != "Z";
+}
+
+namespace {
+
+// Every thread of `pid` stopped; false when it is gone.
+bool WaitStopped(pid_t pid) {
+    const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    for (;;) {
+        if (!Alive(pid)) return false;
+        bool all = true;
+        std::error_code ec;
+        for (fs::directory_iterator it(tasks, ec), end; !ec && it != end; it.increment(ec)) {
+            std::ifstream stat(it->path() / "stat");
+            const std::string line((std::istreambuf_iterator<char>(stat)), {});
+            const size_t close = line.rfind(')');
+            if (close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'T') all = false;
+        }
+        if (all) return true;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+}
+
+}  // namespace
+
+bool DesktopTest::StopWhen(pid_t pid, const std::function<bool()>& reached, double seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        if (::kill(pid, SIGSTOP) != 0 || !WaitStopped(pid)) return false;
+        if (reached()) return true;
+        ::kill(pid, SIGCONT);
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 void DesktopTest::SetUp() {

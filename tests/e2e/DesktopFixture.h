@@ -4,6 +4,7 @@
 #pragma once
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,10 @@ protected:
     std::vector<pid_t> GuardPids() const;
     // The one guard, once it runs (at most 10 s); -1 when none or several.
     pid_t WaitForGuard();
+    // StopWhen for a process that is not the test's child (the guard): false
+    // when it ended or `seconds` passed; SIGCONT resumes it.
+    static bool StopWhen(pid_t pid, const std::function<bool()>& reached, double seconds);
+    using ProgramTest::StopWhen;
     // Neither a program nor a guard of this test holds the lock.
     bool LockFree() const;
 

@@ -171,39 +171,53 @@ TEST_F(GuardTest, AGuardThatWasKilledIsStartedAgainAndKnowsTheRAMDisk) {
 }
 
 TEST_F(GuardTest, AStartWhileTheGuardWritesBackWaitsForIt) {
-    WriteTree(source_, {{"seed", File("seed")}});
-    WriteSettings("512", "60", source_);
-    Program& first = Start();
-    ASSERT_TRUE(WaitLoaded({{"seed", File("seed")}})) << ProgramLog();
-    const pid_t guard = WaitForGuard();
-    ASSERT_GT(guard, 0) << ProgramLog();
     const int count = 4000;
     const Tree all = With(ManyFiles("bulk", count, 16 * 1024), {{"seed", File("seed")}});
-    WriteTree(kRamDisk, all);
+    for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+        fs::remove_all(source_);
+        WriteTree(source_, {{"seed", File("seed")}});
+        WriteSettings("512", "60", source_);
+        Program& first = Start();
+        ASSERT_TRUE(WaitLoaded({{"seed", File("seed")}})) << ProgramLog();
+        const pid_t guard = WaitForGuard();
+        ASSERT_GT(guard, 0) << ProgramLog();
+        WriteTree(kRamDisk, all);
 
-    first.Signal(SIGKILL);
-    ASSERT_TRUE(WaitFor([&] { return CountEntries(source_ + "/bulk") > 0; }, 20)) << ProgramLog();
-    // The second start touches the RAM disk (its lock file made anew) only once
-    // the guard has ended.
-    const std::string lock = std::string(kRamDisk) + "/TMP/T.dat";
-    const ino_t firstLock = Inode(lock);
-    ASSERT_NE(firstLock, 0u);
-    Program& second = Start();
-    bool together = false;
-    ASSERT_TRUE(WaitFor([&] {
-        const bool guardAlive = Alive(guard);
-        if (guardAlive && Mounted(kRamDisk) && Inode(lock) != firstLock) together = true;
-        return !guardAlive;
-    }, 60)) << ProgramLog();
-    EXPECT_FALSE(together) << "the second start worked on the RAM disk while the guard wrote it back";
+        // The second start comes while the guard, stopped there, is in the middle of its write-back.
+        first.Signal(SIGKILL);
+        const bool stopped = StopWhen(guard, [&] { return CountEntries(source_ + "/bulk") > 0; }, 20);
+        if (!stopped || CountEntries(source_ + "/bulk") == size_t(count)) {
+            std::cerr << "attempt " << attempt << ": the guard's write-back ended before the start; again\n";
+            if (stopped) ::kill(guard, SIGCONT);
+            ASSERT_TRUE(WaitFor([&] { return !Alive(guard) && !Mounted(kRamDisk) && LockFree(); }, 60))
+                << "the guard neither wrote back nor could be stopped\n" << ProgramLog();
+            continue;
+        }
+        // The second start touches the RAM disk (its lock file made anew) only
+        // once the guard has ended.
+        const std::string lock = std::string(kRamDisk) + "/TMP/T.dat";
+        const ino_t firstLock = Inode(lock);
+        ASSERT_NE(firstLock, 0u);
+        Program& second = Start();
+        ::kill(guard, SIGCONT);
+        bool together = false;
+        ASSERT_TRUE(WaitFor([&] {
+            const bool guardAlive = Alive(guard);
+            if (guardAlive && Mounted(kRamDisk) && Inode(lock) != firstLock) together = true;
+            return !guardAlive;
+        }, 60)) << ProgramLog();
+        EXPECT_FALSE(together) << "the second start worked on the RAM disk while the guard wrote it back";
 
-    ASSERT_TRUE(WaitLoaded(all, 60)) << ProgramLog();
-    EXPECT_FALSE(Alive(guard));
-    ASSERT_TRUE(QuitAndWait(second, 60));
-    EXPECT_FALSE(Mounted(kRamDisk));
-    const Tree source = Snapshot(source_);
-    EXPECT_EQ(MissingOrChanged(all, source), "");
-    EXPECT_EQ(Leftovers(source), std::vector<std::string>{});
+        ASSERT_TRUE(WaitLoaded(all, 60)) << ProgramLog();
+        EXPECT_FALSE(Alive(guard));
+        ASSERT_TRUE(QuitAndWait(second, 60));
+        EXPECT_FALSE(Mounted(kRamDisk));
+        const Tree source = Snapshot(source_);
+        EXPECT_EQ(MissingOrChanged(all, source), "");
+        EXPECT_EQ(Leftovers(source), std::vector<std::string>{});
+        return;
+    }
+    FAIL() << "the guard's write-back always ended before the start in " << kAttempts << " attempts";
 }
 
 }  // namespace

@@ -53,6 +53,20 @@ void Program::Signal(int sig) {
     if (Running()) ::kill(pid_, sig);
 }
 
+bool Program::Stop() {
+    if (!Running()) return false;
+    ::kill(pid_, SIGSTOP);
+    int status = 0;
+    if (::waitpid(pid_, &status, WUNTRACED) != pid_) return false;
+    if (WIFSTOPPED(status)) return true;
+    status_ = status;
+    return false;
+}
+
+void Program::Continue() {
+    if (pid_ > 0 && !status_) ::kill(pid_, SIGCONT);
+}
+
 std::optional<int> Program::WaitExit(double seconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     while (Running()) {

@@ -21,6 +21,10 @@ public:
     pid_t Pid() const { return pid_; }
     bool Running();
     void Signal(int sig);
+    // SIGSTOP, and waits until all its threads have stopped: nothing it does
+    // changes while it is stopped. False when it has ended instead.
+    bool Stop();
+    void Continue();
     // Waits until the program has ended, at most `seconds`; its wait status, or
     // nothing when it still runs.
     std::optional<int> WaitExit(double seconds);

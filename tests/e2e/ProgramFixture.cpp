@@ -185,6 +185,17 @@ bool ProgramTest::WaitFor(const std::function<bool()>& done, double seconds) {
     return true;
 }
 
+bool ProgramTest::StopWhen(Program& program, const std::function<bool()>& reached, double seconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (program.Stop()) {
+        if (reached()) return true;
+        program.Continue();
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
 bool ProgramTest::WaitLoaded(const Tree& expected, double seconds) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     auto left = [&] { return std::chrono::duration<double>(deadline - std::chrono::steady_clock::now()).count(); };

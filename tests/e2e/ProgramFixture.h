@@ -16,6 +16,10 @@
 
 namespace tvmtest {
 
+// How often a test tries again when the program went past the point it needed
+// before it could be stopped there.
+constexpr int kAttempts = 5;
+
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -35,6 +39,12 @@ protected:
 
     // Polls (every 20 ms, at most `seconds`) until `done` holds.
     static bool WaitFor(const std::function<bool()>& done, double seconds);
+    // Lets `program` run in short steps, each ended by stopping it, until
+    // `reached` holds while it is stopped: true with the program left stopped
+    // (Continue resumes it); false when it ended or `seconds` passed. A test
+    // that needs the program in the middle of something stops it there, so
+    // what it then looks at cannot change under it.
+    static bool StopWhen(Program& program, const std::function<bool()>& reached, double seconds);
     // Until the RAM disk is mounted and holds everything `expected` lists.
     bool WaitLoaded(const Tree& expected, double seconds = 20);
 
