@@ -13,6 +13,7 @@
 #include "Dialogs.h"
 #include "EventLoop.h"
 #include "GuiNative.h"
+#include "Internal.h"
 #include "Localization.h"
 #include "Spawn.h"
 
@@ -57,7 +58,7 @@ void SayCannotOpen(const std::string& target) {
         if (!HaveGui()) return;
         baton::Held held;
         gui::EnsureGuiSetup();
-        auto* box = new QMessageBox(QMessageBox::Warning, QString(), gui::ToQt(kCannotOpen(target)), QMessageBox::Ok);
+        auto* box = new QMessageBox(QMessageBox::Warning, QString::fromUtf8(internal::kDialogTitle), gui::ToQt(kCannotOpen(target)), QMessageBox::Ok);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setModal(false);
         box->show();

@@ -7,6 +7,7 @@
 #include "Baton.h"
 #include "DesktopOpen.h"
 #include "GuiNative.h"
+#include "Internal.h"
 
 namespace fw {
 
@@ -35,7 +36,7 @@ bool ShowURL(const std::string& url) { return internal::OpenWithDesktop(url); }
 
 void MsgBox(const std::string& text) {
     gui::EnsureGuiSetup();
-    QMessageBox box(QMessageBox::NoIcon, QString(), gui::ToQt(text), QMessageBox::Ok,
+    QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(internal::kDialogTitle), gui::ToQt(text), QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
     baton::Unlocked unlocked;

@@ -131,7 +131,7 @@ void OnWake() {
 
 void ShowUncaughtBox(const std::string& text) {
     auto show = [text] {
-        auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Tavelmorinth"), QString::fromStdString(text),
+        auto* box = new QMessageBox(QMessageBox::Critical, QString::fromUtf8(internal::kDialogTitle), QString::fromStdString(text),
                                     QMessageBox::Ok);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setModal(false);
@@ -219,8 +219,6 @@ void InitRuntime(int& argc, char** argv) {
         gMainThread = std::this_thread::get_id();
         // Lives as long as the process.
         new QApplication(argc, argv);
-        // The name dialogs without a title of their own carry (not the command's).
-        QGuiApplication::setApplicationDisplayName(QStringLiteral("Tavelmorinth"));
         // Only Quit ends the program; closing its last window does not.
         QApplication::setQuitOnLastWindowClosed(false);
         gContext = new QObject;
