@@ -17,7 +17,6 @@
 #include "engine/CCleanRAMDisk.h"
 #include "engine/SyncFaults.h"
 #include "framework/Log.h"
-#include "framework/Shell.h"
 #include "framework/Strings.h"
 
 namespace {
@@ -52,9 +51,9 @@ int Remove(const std::string& path) {
     struct stat st;
     if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT ? 0 : errno;
     if (!S_ISDIR(st.st_mode)) return ::unlink(path.c_str()) == 0 ? 0 : errno;
-    fw::Shell shell;
-    shell.Execute("rm -rf " + fw::EscapeShellWord(path));
-    return ::lstat(path.c_str(), &st) == 0 ? (shell.ErrorCode() != 0 ? EIO : EEXIST) : 0;
+    fw::FolderItem folder(path, false);
+    folder.DeleteTree();
+    return folder.LastErrorCode();
 }
 
 // The change time of the record file, touched now: the file system's own clock.
@@ -217,8 +216,10 @@ private:
 void CSync::Event_Run() { StartSync(); }
 
 std::string CSync::TemporaryName(const std::string& name, const std::string& tag) {
+    // A long name is stood for by its hash, so the temporary is never longer than
+    // the final name when that one is long, and only a few bytes longer otherwise.
     const std::string prefix = std::string(fw::kCopyTemporaryPrefix) + tag;
-    if (prefix.size() + name.size() <= kMaxNameBytes) return prefix + name;
+    if (name.size() <= 16) return prefix + name;
     char hash[32];
     std::snprintf(hash, sizeof hash, "%016zx", std::hash<std::string>{}(name));
     return prefix + hash;
@@ -713,7 +714,7 @@ bool CSync::DeleteFile(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::F
         fw::Log("Kept " + path + ": it holds a FIFO, socket or device node");
         return false;
     }
-    // "rm -rf" is given nothing that does not lie inside the target tree.
+    // Nothing that does not lie inside the target tree is deleted.
     if (path.size() <= m_sTargetRoot.size() + 1 || path.compare(0, m_sTargetRoot.size(), m_sTargetRoot) != 0 ||
         path[m_sTargetRoot.size()] != '/') {
         Fail(path, "it lies outside the folder being synchronized");
@@ -723,11 +724,10 @@ bool CSync::DeleteFile(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::F
     if (entry->LastErrorCode() == EACCES && OpenLevelToOwner()) entry->Delete();
     if (entry->LastErrorCode() == 0) return true;
     // What Delete could not remove (a folder that still holds skipped entries).
-    fw::Shell shell;
-    shell.Execute("rm -rf " + entry->ShellPath());
-    entry->Refresh();
-    if (shell.ErrorCode() != 0 || entry->Exists()) Fail(path, "it could not be deleted");
-    return true;
+    entry->DeleteTree();
+    if (entry->LastErrorCode() == 0 && !entry->Exists()) return true;
+    if (entry->LastErrorCode() != 0) Fail(path, entry->LastErrorCode());
+    Fail(path, "it could not be deleted");
 }
 
 bool CSync::OpenLevelToOwner() { return m_pLevel && m_pLevel->OpenToOwner(); }
