@@ -32,6 +32,7 @@ void CAfterChangeOptions::Event_Action() {
     if (!a.bTransactionCopy && !bCleanStarted) {
         a.oTimerCopy->SetEnabled(false);
         if (folderPresent) {
+            m_inUse = {a.sSize, a.sInterval, a.oTavelmorinth->sSourcePath};
             // The chosen settings are stored before anything is ejected: when
             // they cannot be, the RAM disk goes on as it is.
             if (!a.sNewPath.empty() && !a.TrySaveOptions()) {
@@ -84,6 +85,24 @@ void CAfterChangeOptions::Rebuild() {
     SetEnabled(false);
     bCleanStarted = false;
     if (!saved) a.sState = App::kSettingsNotSaved();
+}
+
+void CAfterChangeOptions::EjectRefused() {
+    App& a = app();
+    bCleanStarted = false;
+    SetEnabled(false);
+    if (m_inUse.sPath.empty()) return;
+    a.sSize = m_inUse.sSize;
+    a.sInterval = m_inUse.sInterval;
+    a.sPath = m_inUse.sPath;
+    a.sNewSize.clear();
+    a.sNewInterval.clear();
+    a.sNewPath.clear();
+    m_inUse = {};
+    const std::string status = a.sState;
+    // Written back as they run; a failure is in the status and changes nothing else.
+    if (a.TrySaveOptions()) a.sState = status;
+    a.oTimerCopy->SetPeriod(a.GetSecondsInterval() * 1000);
 }
 
 void CAfterChangeOptions::DropPendingSettings() {

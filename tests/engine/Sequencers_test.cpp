@@ -518,6 +518,49 @@ TEST_F(Sequencers, RebuildMovesToTheChosenFolderAndSize) {
     RemoveTree(other);
 }
 
+TEST_F(Sequencers, ARebuildWhoseEjectIsRefusedPutsTheSettingsInUseBack) {
+    const std::string other = "/volumes/other";
+    WriteTree(source_, {{"a", File("a")}});
+    WriteTree(other, {{"b", File("b")}});
+    a().sPath = Shell(source_);
+    Start();
+    const int busy = ::open((ram_ + "/a").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(busy, 0);
+    CloseOptions(a(), "1.024", "10m", Shell(other));
+    ASSERT_TRUE(Drive([&] { return !Armed(a().oAfterChangeOptions) && !Armed(a().oCleanRamDisk); }));
+    ::close(busy);
+
+    EXPECT_EQ(a().sState, App::kDriveIsInUse());
+    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_EQ(a().oTavelmorinth->sSourcePath, Shell(source_));
+    // What the options window shows, the shown moment's interval and the file
+    // all name the RAM disk that runs, with its write-back period.
+    EXPECT_EQ(a().sPath, Shell(source_));
+    EXPECT_EQ(a().sSize, "4.096");
+    EXPECT_EQ(a().sInterval, "60");
+    EXPECT_EQ(a().sNewSize + a().sNewInterval + a().sNewPath, "");
+    EXPECT_EQ(a().oTimerCopy->Period(), 60000);
+    EXPECT_TRUE(Armed(a().oTimerCopy));
+    std::ifstream file(SettingsFolder() + "/Settings.dat");
+    std::string size, interval, path;
+    std::getline(file, size);
+    std::getline(file, interval);
+    std::getline(file, path);
+    EXPECT_EQ(size + "|" + interval + "|" + path, "4.096|60|" + Shell(source_));
+    EXPECT_EQ(Mode(source_), 0764);
+    EXPECT_FALSE(a().oAfterChangeOptions->bCleanStarted);
+    EXPECT_TRUE(a().bCleanRAMDiskWithShutdown);
+
+    // Chosen again with the volume free, the rebuild goes through.
+    CloseOptions(a(), "1.024", "10m", Shell(other));
+    ASSERT_TRUE(Drive([&] { return !Armed(a().oAfterChangeOptions); }));
+    WaitIdle();
+    EXPECT_EQ(a().oTavelmorinth->sSourcePath, Shell(other));
+    EXPECT_EQ(a().sSize, "1.024");
+    EXPECT_EQ(a().oTimerCopy->Period(), 600000);
+    RemoveTree(other);
+}
+
 TEST_F(Sequencers, ARebuildToAMissingFolderKeepsTheRAMDisk) {
     WriteTree(source_, {{"a", File("a")}});
     a().sPath = Shell(source_);
