@@ -260,5 +260,9 @@
         <source>App.kSyncIncompleteOne</source>
         <translation>Die Synchronisation war nicht vollständig: %1 Eintrag konnte nicht synchronisiert werden.</translation>
     </message>
+    <message>
+        <source>App.kWaitingForGuard</source>
+        <translation>Es wird gewartet, bis die Daten des letzten Laufs auf die Festplatte geschrieben sind und ihr Laufwerk ausgeworfen ist.</translation>
+    </message>
 </context>
 </TS>

@@ -72,4 +72,6 @@
     X(kCreatedNoSizeLimit,                                                                                    \
       "Drive has been created as a folder in shared memory: without the mount helper its size is not "        \
       "enforced.")                                                                                            \
-    X(kSyncIncompleteOne, "The synchronization was not complete: %1 entry could not be synchronized.")
+    X(kSyncIncompleteOne, "The synchronization was not complete: %1 entry could not be synchronized.")    \
+    X(kWaitingForGuard,                                                                                       \
+      "Waiting until the data of the last run has been written to the hard disk and its drive ejected.")

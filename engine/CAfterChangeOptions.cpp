@@ -4,9 +4,11 @@
 #include "app/ShellPaths.h"
 #include "app/SourceFolders.h"
 #include "engine/CCleanRAMDisk.h"
+#include "engine/CGuard.h"
 #include "engine/CStartup.h"
 #include "engine/CTavelmorinth.h"
 #include "engine/TimerState.h"
+#include "framework/Clock.h"
 #include "framework/FolderItem.h"
 
 void CAfterChangeOptions::Event_Action() {
@@ -20,6 +22,14 @@ void CAfterChangeOptions::Event_Action() {
     const bool folderPresent = !refused && ExistsAt(a.sPath);
 
     if (folderPresent && !a.oTavelmorinth) {
+        // An earlier run's guard may still write its RAM disk back: the main
+        // thread does not wait for it, this timer asks again at its next firing.
+        if (m_iGuardWaitSince < 0) m_iGuardWaitSince = fw::CurrentClock().MonotonicMs();
+        if (!CGuard::EarlierGuardDone(m_iGuardWaitSince)) {
+            a.sState = App::kWaitingForGuard();
+            return;
+        }
+        m_iGuardWaitSince = -1;
         auto worker = fw::New<CTavelmorinth>();
         worker->Constructor();
         a.oTavelmorinth = worker;

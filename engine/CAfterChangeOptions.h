@@ -3,6 +3,7 @@
 // moves the worker to the chosen folder and builds and loads a new RAM disk.
 // With no worker yet (the folder was missing at start) it makes the worker.
 #pragma once
+#include <cstdint>
 #include <string>
 
 #include "framework/Timer.h"
@@ -33,4 +34,5 @@ private:
         std::string sSize, sInterval, sPath;
     };
     InUse m_inUse;
+    int64_t m_iGuardWaitSince = -1;  // clock time this rebuild began to wait for an earlier guard
 };
