@@ -274,6 +274,9 @@ int RunEventLoop(Application& app) {
             if (!*running) return;
             baton::Held held;
             Guarded("application " + internal::ClassNameOf(typeid(app)) + " Event_Open", [&] { app.Event_Open(); });
+            // Exit handlers run last registered first: registered again after
+            // the start's own statics, it also runs before their destructors.
+            if (gBeforeEnd) std::atexit(&EndWithoutTeardownWhenBusy);
         },
         Qt::QueuedConnection);
     int code;
