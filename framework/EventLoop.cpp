@@ -224,6 +224,12 @@ void EndLoop(int code) {
     }
 }
 
+void RegisterEndHandlerAgain() {
+    // Statics are made by the first passes; a few registrations cover them.
+    static std::atomic<int> registrations{0};
+    if (gBeforeEnd && registrations.fetch_add(1) < 64) std::atexit(&EndWithoutTeardownWhenBusy);
+}
+
 }  // namespace internal
 
 void InitRuntime(int& argc, char** argv) {
