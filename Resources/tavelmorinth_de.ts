@@ -268,5 +268,9 @@
         <source>App.kSyncSeeLog</source>
         <translation>Das Protokoll des Programms (Standardfehlerausgabe) nennt jeden Eintrag und den Grund. Bis eine Synchronisation vollständig ist, wird im Quellordner nichts gelöscht; die nächste versucht es erneut.</translation>
     </message>
+    <message>
+        <source>App.kWaitingForGuard</source>
+        <translation>Es wird gewartet, bis die Daten des letzten Laufs auf die Festplatte geschrieben sind und ihr Laufwerk ausgeworfen ist.</translation>
+    </message>
 </context>
 </TS>

@@ -42,7 +42,7 @@
     X(kWillClosed, "Tavelmorinth terminates as soon as all operations are completed.")                        \
     X(kWillRestarted, "Tavelmorinth will restarted")                                                          \
     X(kWillShutdown, "Tavelmorinth shutdown.")                                                                \
-    /* Our own: statuses that keep a failure from reading as success. */                                     \
+    /* Our own: statuses that keep a failure from reading as success. */                                      \
     X(kSyncIncomplete, "The synchronization was not complete: %1 entries could not be synchronized.")         \
     X(kSyncNoRoot, "The synchronization could not run because the source folder or the RAM disk is missing.") \
     X(kCreateFailed, "The drive could not be created.")                                                       \
@@ -52,17 +52,17 @@
     X(kKeptAttached,                                                                                          \
       "Tavelmorinth was still attached from an earlier run. Its files were kept and will be saved on the "    \
       "hard disk.")                                                                                           \
-    X(kNotSavedNoEject, "The data could not be written to the hard disk, so Tavelmorinth was not ejected.")  \
+    X(kNotSavedNoEject, "The data could not be written to the hard disk, so Tavelmorinth was not ejected.")   \
     X(kSourceRefused,                                                                                         \
-      "This folder cannot be the source folder: Tavelmorinth closes its source folder to everyone when it "    \
-      "ends. Please choose a folder of its own, not your home folder, a folder above it, a folder of the "      \
+      "This folder cannot be the source folder: Tavelmorinth closes its source folder to everyone when it "   \
+      "ends. Please choose a folder of its own, not your home folder, a folder above it, a folder of the "    \
       "system, the settings folder or the RAM disk, and no folder whose name holds a line break.")            \
     X(kSourceNotUsable,                                                                                       \
       "Attention, this source folder cannot be used: it is your home folder, a folder above it, a folder of "  \
       "the system, the settings folder or the RAM disk, or its name holds a line break. Please choose another " \
       "source folder in the options.")                                                                        \
     X(kSettingsNotSaved,                                                                                      \
-      "The settings could not be saved. Please check that the settings folder and the source folder can be "   \
+      "The settings could not be saved. Please check that the settings folder and the source folder can be "  \
       "written. The settings in use stay as they were.")                                                      \
     X(kEjectFailed, "Tavelmorinth could not be ejected. It stays attached and is still saved to the hard disk.") \
     X(kVolumeForeign,                                                                                         \
@@ -72,10 +72,12 @@
     X(kCreatedNoSizeLimit,                                                                                    \
       "Drive has been created as a folder in shared memory: without the mount helper its size is not "        \
       "enforced.")                                                                                            \
-    X(kSyncIncompleteOne, "The synchronization was not complete: %1 entry could not be synchronized.") \
+    X(kSyncIncompleteOne, "The synchronization was not complete: %1 entry could not be synchronized.")        \
     X(kSyncSourceFull,                                                                                        \
       "The disk of the source folder is full. Please free space on it: until then the files stay on the "     \
       "RAM disk, nothing is deleted in the source folder and every save tries again.")                        \
     X(kSyncSeeLog,                                                                                            \
       "The program's log (standard error) names each entry and why. Until a synchronization is complete, "    \
-      "nothing is deleted in the source folder; the next one tries again.")
+      "nothing is deleted in the source folder; the next one tries again.")                                   \
+    X(kWaitingForGuard,                                                                                       \
+      "Waiting until the data of the last run has been written to the hard disk and its drive ejected.")

@@ -39,12 +39,25 @@ void App::Startup() {
     StartupSub();
 }
 
+namespace {
+// A quit (waiting for a pass, ejecting, or asked during the start) or a rebuild
+// (waiting for its eject or for the volume to go) is under way.
+bool QuitOrRebuildUnderWay(const App& a) {
+    if (CStartup::QuitAsked() || a.bQuit || a.bShutdown) return true;
+    if (Armed(a.oShutdown) || Armed(a.oCleanRamDisk) || Armed(a.oAfterChangeOptions)) return true;
+    return a.oAfterChangeOptions && a.oAfterChangeOptions->bCleanStarted;
+}
+}  // namespace
+
 void App::CheckForUpdate() {
     // A name server or web server that never answers must not hold the start:
     // the requests run beside it, and the answer is looked at when it is in.
     CVersionCheck::Start([](const std::string& offered) {
-        // Any other text offers the update, an older or garbled one too; no text offers nothing.
-        if (offered != app().VersionText() && !offered.empty()) frmUpdateWindow()->Show();
+        // Any other text offers the update, an older or garbled one too; no text
+        // offers nothing. An answer that comes during a quit or a rebuild is
+        // dropped until the next start: no window opens over the end of the program.
+        App& a = app();
+        if (offered != a.VersionText() && !offered.empty() && !QuitOrRebuildUnderWay(a)) frmUpdateWindow()->Show();
     });
 }
 

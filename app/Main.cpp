@@ -10,6 +10,7 @@
 #include "framework/Application.h"
 #include "framework/Exceptions.h"
 #include "framework/GuardProcess.h"
+#include "framework/Log.h"
 #include "framework/Menu.h"
 #include "framework/Picture.h"
 #include "framework/SessionEnd.h"
@@ -58,6 +59,11 @@ int _Main(int argc, char** argv) {
     // A program of this user runs already: it gets the request, and this start ends untouched.
     if (const auto code = HandOverToRunningProgram(argc, argv)) return *code;
     fw::InitRuntime(argc, argv);
+    // An end while a pass or the event loop still runs (the display went away, a
+    // quit that abandons a pass) must not tear down what a worker thread uses:
+    // the process ends at once, and the guard, which holds the state of the RAM
+    // disk, writes it back.
+    fw::EndWithoutTeardownWhileBusy([] { fw::Log("ends while its work still runs; the guard takes over"); });
     int code = 1;
     fw::Guarded("start-up", [&] {
         _EarlyStartup();

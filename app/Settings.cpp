@@ -1,6 +1,7 @@
 // The settings file "Settings.dat" (five lines: size, interval, source path,
 // activity window top and left) in the application-data folder, with a copy in
 // the source folder that overrides it at load.
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -35,6 +36,14 @@ void ReadFiveLineGroups(const fw::Ref<fw::FolderItem>& file, App& a) {
         a.sStateLeft = in->ReadLine();
     }
     in->Close();
+}
+
+// A hand-edited size larger than the largest one offered gets the largest one.
+bool IsNumberAbove4096(const std::string& text) {
+    std::string digits = fw::ReplaceAll(text, ".", "");
+    if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+    digits.erase(0, std::min(digits.find_first_not_of('0'), digits.size()));
+    return digits.size() > 4 || (digits.size() == 4 && digits > "4096");
 }
 
 std::string CleanSize(const std::string& s) { return fw::Trim(fw::Replace(s, " MB", "")); }
@@ -109,7 +118,7 @@ void App::SetDefaults() {
     // Only what the options window offers is used; anything else (a hand-edited
     // line, a lost one) takes the default, so that no size or interval is made
     // of a text the program never wrote.
-    if (!IsSizeText(sSize)) sSize = "256";
+    if (!IsSizeText(sSize)) sSize = IsNumberAbove4096(sSize) ? "4096" : "256";
     if (!IsIntervalToken(sInterval)) sInterval = "60";
     if (sPath.empty()) sPath = fw::SpecialFolder::Documents()->ShellPath() + "/TavelmorinthSource";
     // A stored position is kept while the window's corner lies on the main screen

@@ -4,9 +4,11 @@
 #include "app/ShellPaths.h"
 #include "app/SourceFolders.h"
 #include "engine/CCleanRAMDisk.h"
+#include "engine/CGuard.h"
 #include "engine/CStartup.h"
 #include "engine/CTavelmorinth.h"
 #include "engine/TimerState.h"
+#include "framework/Clock.h"
 #include "framework/FolderItem.h"
 
 void CAfterChangeOptions::Event_Action() {
@@ -20,6 +22,14 @@ void CAfterChangeOptions::Event_Action() {
     const bool folderPresent = !refused && ExistsAt(a.sPath);
 
     if (folderPresent && !a.oTavelmorinth) {
+        // An earlier run's guard may still write its RAM disk back: the main
+        // thread does not wait for it, this timer asks again at its next firing.
+        if (m_iGuardWaitSince < 0) m_iGuardWaitSince = fw::CurrentClock().MonotonicMs();
+        if (!CGuard::EarlierGuardDone(m_iGuardWaitSince)) {
+            a.sState = App::kWaitingForGuard();
+            return;
+        }
+        m_iGuardWaitSince = -1;
         auto worker = fw::New<CTavelmorinth>();
         worker->Constructor();
         a.oTavelmorinth = worker;
@@ -32,6 +42,7 @@ void CAfterChangeOptions::Event_Action() {
     if (!a.bTransactionCopy && !bCleanStarted) {
         a.oTimerCopy->SetEnabled(false);
         if (folderPresent) {
+            m_inUse = {a.sSize, a.sInterval, a.oTavelmorinth->sSourcePath};
             // The chosen settings are stored before anything is ejected: when
             // they cannot be, the RAM disk goes on as it is.
             if (!a.sNewPath.empty() && !a.TrySaveOptions()) {
@@ -84,6 +95,24 @@ void CAfterChangeOptions::Rebuild() {
     SetEnabled(false);
     bCleanStarted = false;
     if (!saved) a.sState = App::kSettingsNotSaved();
+}
+
+void CAfterChangeOptions::EjectRefused() {
+    App& a = app();
+    bCleanStarted = false;
+    SetEnabled(false);
+    if (m_inUse.sPath.empty()) return;
+    a.sSize = m_inUse.sSize;
+    a.sInterval = m_inUse.sInterval;
+    a.sPath = m_inUse.sPath;
+    a.sNewSize.clear();
+    a.sNewInterval.clear();
+    a.sNewPath.clear();
+    m_inUse = {};
+    const std::string status = a.sState;
+    // Written back as they run; a failure is in the status and changes nothing else.
+    if (a.TrySaveOptions()) a.sState = status;
+    a.oTimerCopy->SetPeriod(a.GetSecondsInterval() * 1000);
 }
 
 void CAfterChangeOptions::DropPendingSettings() {

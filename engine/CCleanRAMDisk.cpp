@@ -122,12 +122,19 @@ bool CCleanRAMDisk::Detach() {
 // rebuild abandoned, and a later quit runs the whole quit sequence again.
 void CCleanRAMDisk::KeepVolume() {
     App& a = app();
-    if (a.oAfterChangeOptions) a.oAfterChangeOptions->bCleanStarted = false;
+    const bool rebuilding = !a.bCleanRAMDiskWithShutdown;
     SetEnabled(false);
     bSaved = false;
     m_oFlush.reset();
     a.oTimerCopy->SetEnabled(true);
-    if (a.oAfterChangeOptions) a.oAfterChangeOptions->SetEnabled(false);
+    if (a.oAfterChangeOptions) {
+        if (rebuilding) {
+            a.oAfterChangeOptions->EjectRefused();
+        } else {
+            a.oAfterChangeOptions->bCleanStarted = false;
+            a.oAfterChangeOptions->SetEnabled(false);
+        }
+    }
     a.bCleanRAMDiskWithShutdown = true;
     a.bShutdown = false;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "app/App.h"
@@ -10,6 +11,7 @@
 #include "engine/CShutdown.h"
 #include "engine/CTavelmorinth.h"
 #include "engine/TimerState.h"
+#include "framework/Clock.h"
 #include "framework/FolderItem.h"
 #include "framework/GuardProcess.h"
 #include "framework/SessionEnd.h"
@@ -108,7 +110,22 @@ std::optional<CGuard::State> CGuard::State::Parse(const std::string& line) {
     return State{*token, fields[2] == "1", *target, *source};
 }
 
-void CGuard::WaitForEarlierGuard() { fw::GuardProcess::TakeLock(kEarlierGuardWaitSeconds); }
+// The main thread's wait reached its bound without the lock: the worker made
+// next goes on without waiting again.
+static bool gEarlierGuardBoundReached = false;
+
+void CGuard::WaitForEarlierGuard() {
+    if (std::exchange(gEarlierGuardBoundReached, false)) return;
+    fw::GuardProcess::TakeLock(kEarlierGuardWaitSeconds);
+}
+
+bool CGuard::EarlierGuardDone(int64_t sinceMs) {
+    if (fw::GuardProcess::TakeLock(0)) return true;
+    const auto boundMs = static_cast<int64_t>(kEarlierGuardWaitSeconds * 1000);
+    if (fw::CurrentClock().MonotonicMs() - sinceMs < boundMs) return false;
+    gEarlierGuardBoundReached = true;
+    return true;
+}
 
 void CGuard::Start(const CTavelmorinth& worker) {
     if (!fw::GuardProcess::Enabled()) return;

@@ -5,6 +5,7 @@
 // it watches (a token also written on that RAM disk), the source folder, and
 // whether the last load completed (only then may a write-back delete).
 #pragma once
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -31,6 +32,11 @@ public:
     // Before the worker decides about the volume: waits (bounded) while the
     // guard of an earlier run still writes that RAM disk back.
     static void WaitForEarlierGuard();
+    // The same wait for the main thread, which must not wait: asks once, at
+    // once. True when the worker may go on: no earlier guard holds the lock (it
+    // is held now), or the wait begun at `sinceMs` (clock time) has reached its
+    // bound. A caller that gets false asks again later (from a timer).
+    static bool EarlierGuardDone(int64_t sinceMs);
     // Once the worker's volume exists: a new token for it, the guard started
     // when none runs, and the state sent.
     static void Start(const CTavelmorinth& worker);

@@ -16,6 +16,7 @@ public:
     static bool Running() { return s_iUnfinished > 0; }
     // A quit that came meanwhile: asked again once the workers are made.
     static void QuitWhenDone() { s_bQuitAsked = true; }
+    static bool QuitAsked() { return s_bQuitAsked; }
 
 protected:
     void Event_Run() override;

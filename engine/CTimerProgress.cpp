@@ -4,7 +4,6 @@
 
 #include "app/App.h"
 #include "engine/CTavelmorinth.h"
-#include "engine/TimerState.h"
 #include "framework/Strings.h"
 #include "windows/frmOptions.h"
 #include "windows/frmState.h"
@@ -70,9 +69,10 @@ void CTimerProgress::Event_Action() {
     }
     const fw::Date now;
     const View w = OpenView();
-    if (!Armed(a.oTimerCopy) || (a.oTavelmorinth && a.oTavelmorinth->NotOurs())) {
-        // No write-back is planned, or there is no RAM disk of ours to write
-        // back: there is no moment to show.
+    if (a.oTavelmorinth && a.oTavelmorinth->NotOurs()) {
+        // No RAM disk of ours to write back: there is no moment to show. A
+        // write-back timer that is off (a quit, a rebuild, a missing folder)
+        // still leaves the moment shown.
         w.folder->SetText("");
         bTimeSet = false;
     } else if (!bTimeSet || now.TotalSeconds() >= oDate.TotalSeconds()) {

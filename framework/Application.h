@@ -73,5 +73,12 @@ int RunEventLoop(Application& app);
 // With a MockClock installed, real time fires no timer. On a thread other than
 // the main one it only waits with the baton released.
 void ProcessEvents(int ms, const std::function<bool()>& until = {});
+// From this call on, an end of the process that comes while the event loop runs
+// (Qt ends the process from inside it when the display goes away) or while a
+// framework thread still runs skips the exit handlers, which would tear down
+// objects that thread uses: `beforeEnd` runs with the baton, then the process
+// ends with _exit (code 1 from inside the loop, else the loop's exit code).
+// Objects made after this call and used by threads must outlive the process.
+void EndWithoutTeardownWhileBusy(std::function<void()> beforeEnd);
 
 }  // namespace fw

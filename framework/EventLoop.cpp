@@ -23,6 +23,7 @@
 #include "Clock.h"
 #include "EventLoop.h"
 #include "Internal.h"
+#include "Thread.h"
 #include "Timer.h"
 #include "TypeName.h"
 
@@ -39,9 +40,12 @@ QTimer* gNested = nullptr;    // single shot, for timers due while an Action run
 int64_t gNestedDue = -1;
 std::atomic<bool> gWakePosted{false};
 
-int gLoopDepth = 0;  // running RunEventLoop calls; main thread only
+std::atomic<int> gLoopDepth{0};  // running RunEventLoop calls; written on the main thread only
 Application* gLoopApp = nullptr;
 std::optional<int> gPendingExit;
+std::atomic<int> gLastLoopCode{0};
+// Never destroyed: it is read by an exit handler.
+std::function<void()>* gBeforeEnd = nullptr;
 
 int gSignalPipe[2] = {-1, -1};
 constexpr int kQuitSignals[] = {SIGTERM, SIGINT, SIGHUP};
@@ -183,6 +187,16 @@ private:
     struct sigaction old_[3];
 };
 
+void EndWithoutTeardownWhenBusy() {
+    const bool inLoop = gLoopDepth.load() > 0;
+    if (!gBeforeEnd || (!inLoop && Thread::LiveCount() == 0)) return;
+    {
+        baton::Held held;
+        Guarded("end without teardown", *gBeforeEnd);
+    }
+    ::_exit(inLoop ? 1 : gLastLoopCode.load());
+}
+
 bool EnvSet(const char* name) {
     const char* v = std::getenv(name);
     return v && *v;
@@ -208,6 +222,12 @@ void EndLoop(int code) {
     } else {
         gPendingExit = code;
     }
+}
+
+void RegisterEndHandlerAgain() {
+    // Statics are made by the first passes; a few registrations cover them.
+    static std::atomic<int> registrations{0};
+    if (gBeforeEnd && registrations.fetch_add(1) < 64) std::atexit(&EndWithoutTeardownWhenBusy);
 }
 
 }  // namespace internal
@@ -260,6 +280,9 @@ int RunEventLoop(Application& app) {
             if (!*running) return;
             baton::Held held;
             Guarded("application " + internal::ClassNameOf(typeid(app)) + " Event_Open", [&] { app.Event_Open(); });
+            // Exit handlers run last registered first: registered again after
+            // the start's own statics, it also runs before their destructors.
+            if (gBeforeEnd) std::atexit(&EndWithoutTeardownWhenBusy);
         },
         Qt::QueuedConnection);
     int code;
@@ -269,9 +292,17 @@ int RunEventLoop(Application& app) {
         code = QCoreApplication::exec();
     }
     *running = false;
+    gLastLoopCode = code;
     --gLoopDepth;
     gLoopApp = outerApp;
     return code;
+}
+
+void EndWithoutTeardownWhileBusy(std::function<void()> beforeEnd) {
+    const bool first = !gBeforeEnd;
+    if (first) gBeforeEnd = new std::function<void()>;
+    *gBeforeEnd = std::move(beforeEnd);
+    if (first) std::atexit(&EndWithoutTeardownWhenBusy);
 }
 
 void ProcessEvents(int ms, const std::function<bool()>& until) {

@@ -11,5 +11,9 @@ void PostToMain(std::function<void()> fn);
 // Ends the running event loop with `code`; when none runs, the next RunEventLoop
 // returns `code` at once. Main thread only.
 void EndLoop(int code);
+// Registers the end-without-teardown handler again (when one is set), so that it
+// runs before the destructors of statics made since; called as threads end, a
+// bounded number of times.
+void RegisterEndHandlerAgain();
 
 }  // namespace fw::internal

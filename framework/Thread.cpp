@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "Baton.h"
+#include "EventLoop.h"
 #include "Exceptions.h"
 #include "TypeName.h"
 
@@ -21,6 +22,8 @@ void Thread::Run() {
         std::thread([self = std::move(self)]() mutable {
             baton::Acquire();
             Guarded("thread " + internal::ClassNameOf(typeid(*self)), [&] { self->Event_Run(); });
+            // Statics this thread made must outlive an end that comes while the next one works.
+            internal::RegisterEndHandlerAgain();
             self->running_ = false;
             --gLive;
             // The last reference may go here: program destructors run with the baton.

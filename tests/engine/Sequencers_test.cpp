@@ -1,6 +1,7 @@
 // The start-up thread, the eject and quit sequencers and the rebuild, on a real
 // RAM disk made by the program's own disk tools; timers run on a mock clock.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +25,7 @@
 #include "framework/Clock.h"
 #include "framework/SpecialFolder.h"
 #include "framework/FileSystem.h"
+#include "framework/GuardProcess.h"
 #include "framework/Shell.h"
 #include "framework/Thread.h"
 
@@ -516,6 +518,124 @@ TEST_F(Sequencers, RebuildMovesToTheChosenFolderAndSize) {
     EXPECT_TRUE(a().bCleanRAMDiskWithShutdown);
     EXPECT_EQ(a().sNewPath, "");
     RemoveTree(other);
+}
+
+TEST_F(Sequencers, ARebuildWhoseEjectIsRefusedPutsTheSettingsInUseBack) {
+    const std::string other = "/volumes/other";
+    WriteTree(source_, {{"a", File("a")}});
+    WriteTree(other, {{"b", File("b")}});
+    a().sPath = Shell(source_);
+    Start();
+    const int busy = ::open((ram_ + "/a").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(busy, 0);
+    CloseOptions(a(), "1.024", "10m", Shell(other));
+    ASSERT_TRUE(Drive([&] { return !Armed(a().oAfterChangeOptions) && !Armed(a().oCleanRamDisk); }));
+    ::close(busy);
+
+    EXPECT_EQ(a().sState, App::kDriveIsInUse());
+    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_EQ(a().oTavelmorinth->sSourcePath, Shell(source_));
+    // What the options window shows, the shown moment's interval and the file
+    // all name the RAM disk that runs, with its write-back period.
+    EXPECT_EQ(a().sPath, Shell(source_));
+    EXPECT_EQ(a().sSize, "4.096");
+    EXPECT_EQ(a().sInterval, "60");
+    EXPECT_EQ(a().sNewSize + a().sNewInterval + a().sNewPath, "");
+    EXPECT_EQ(a().oTimerCopy->Period(), 60000);
+    EXPECT_TRUE(Armed(a().oTimerCopy));
+    std::ifstream file(SettingsFolder() + "/Settings.dat");
+    std::string size, interval, path;
+    std::getline(file, size);
+    std::getline(file, interval);
+    std::getline(file, path);
+    EXPECT_EQ(size + "|" + interval + "|" + path, "4.096|60|" + Shell(source_));
+    EXPECT_EQ(Mode(source_), 0764);
+    EXPECT_FALSE(a().oAfterChangeOptions->bCleanStarted);
+    EXPECT_TRUE(a().bCleanRAMDiskWithShutdown);
+
+    // Chosen again with the volume free, the rebuild goes through.
+    CloseOptions(a(), "1.024", "10m", Shell(other));
+    ASSERT_TRUE(Drive([&] { return !Armed(a().oAfterChangeOptions); }));
+    WaitIdle();
+    EXPECT_EQ(a().oTavelmorinth->sSourcePath, Shell(other));
+    EXPECT_EQ(a().sSize, "1.024");
+    EXPECT_EQ(a().oTimerCopy->Period(), 600000);
+    RemoveTree(other);
+}
+
+// The lock that an earlier run's guard holds while it writes that run's RAM disk back.
+class EarlierGuard {
+public:
+    explicit EarlierGuard(const std::string& runtime) : runtime_(runtime) {
+        fs::create_directories(runtime_);
+        fs::permissions(runtime_, fs::perms::owner_all);
+        const char* old = std::getenv("XDG_RUNTIME_DIR");
+        if (old) oldRuntime_ = old;
+        hadRuntime_ = old != nullptr;
+        ::setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
+        // An executable that cannot start: the lock is used, no helper runs.
+        fw::GuardProcess::SetExecutable(runtime_ + "/no-guard");
+        fd_ = ::open(fw::GuardProcess::LockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        held_ = fd_ >= 0 && ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+    }
+    ~EarlierGuard() {
+        Release();
+        fw::GuardProcess::SetExecutable("");
+        if (hadRuntime_) {
+            ::setenv("XDG_RUNTIME_DIR", oldRuntime_.c_str(), 1);
+        } else {
+            ::unsetenv("XDG_RUNTIME_DIR");
+        }
+    }
+    bool Held() const { return held_; }
+    void Release() {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    std::string runtime_, oldRuntime_;
+    bool hadRuntime_ = false;
+    int fd_ = -1;
+    bool held_ = false;
+};
+
+TEST_F(Sequencers, TheFirstRAMDiskOfARebuildWaitsForAnEarlierGuardOnTheTimerNotTheMainThread) {
+    EarlierGuard earlier(fs::path(source_).parent_path().string() + "/run-" + std::to_string(::getpid()));
+    ASSERT_TRUE(earlier.Held());
+    WriteTree(source_, {{"a", File("a")}});
+    a().sPath = "";
+    a().sNewPath = Shell(source_);
+    Start(false);
+    ASSERT_FALSE(a().oTavelmorinth);
+    int others = 0;
+    auto other = fw::New<fw::Timer>();
+    other->Action = [&] { ++others; };
+    other->SetMode(fw::Timer::ModeMultiple);
+    other->SetPeriod(100);
+    other->SetEnabled(true);
+
+    CloseOptions(a(), a().sSize, "60", Shell(source_));
+    // Ten seconds of firings: each one asks and returns, the other timers fire
+    // between them, and nothing is made or touched.
+    for (int i = 0; i < 100; ++i) {
+        clock_.Advance(100);
+        WaitIdle();
+    }
+    EXPECT_GE(others, 100);
+    EXPECT_EQ(a().sState, App::kWaitingForGuard());
+    EXPECT_FALSE(a().oTavelmorinth);
+    EXPECT_TRUE(Armed(a().oAfterChangeOptions));
+    EXPECT_FALSE(fs::exists(ram_));
+
+    earlier.Release();
+    ASSERT_TRUE(Drive([&] { return !Armed(a().oAfterChangeOptions); }));
+    WaitIdle();
+    ASSERT_TRUE(a().oTavelmorinth);
+    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_EQ(ReadTree(ram_)["a"], File("a"));
+    EXPECT_NE(a().sState, App::kWaitingForGuard());
+    other->SetEnabled(false);
 }
 
 TEST_F(Sequencers, ARebuildToAMissingFolderKeepsTheRAMDisk) {

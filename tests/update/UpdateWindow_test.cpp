@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "UpdateFixture.h"
+#include "engine/CAfterChangeOptions.h"
+#include "engine/CCleanRAMDisk.h"
+#include "engine/CShutdown.h"
 #include "update/UpdateTexts.h"
 
 using namespace tvmtest;
@@ -135,6 +140,43 @@ TEST_P(StartupOffer, OpensTheUpdateWindowForAnyOtherVersionText) {
     WaitForRequests(3);
     EXPECT_EQ(Targets().back(), kInfo);
 }
+
+// An offer that comes in while the program ends or rebuilds its RAM disk opens nothing.
+struct BusyCase {
+    const char* name;
+    std::function<void(App&)> busy;
+};
+
+class OfferWhileBusy : public UpdateFixture, public testing::WithParamInterface<BusyCase> {};
+
+TEST_P(OfferWhileBusy, IsDroppedWithoutAWindow) {
+    std::filesystem::create_directories(settingsDir());
+    server.SetRoutes({Answer("/Download/download.php?id=30"), Answer("/Download/Tavelmorinth/Version.dat", "9.9.9")});
+    App& a = app();
+    a.oShutdown = fw::New<CShutdown>();
+    a.oCleanRamDisk = fw::New<CCleanRAMDisk>();
+    a.oAfterChangeOptions = fw::New<CAfterChangeOptions>();
+    GetParam().busy(a);
+    a.CheckForUpdate();
+    ASSERT_TRUE(WaitForVersionCheck());
+    EXPECT_TRUE(fw::FindWindow("frmUpdateWindow") == nullptr);
+}
+
+void Arm(fw::Timer& t) {
+    t.SetMode(fw::Timer::ModeMultiple);
+    t.SetPeriod(3'600'000);
+    t.SetEnabled(true);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Roads, OfferWhileBusy,
+    testing::Values(BusyCase{"a_quit_waiting_for_a_pass", [](App& a) { Arm(*a.oShutdown); }},
+                    BusyCase{"an_eject_under_way", [](App& a) { Arm(*a.oCleanRamDisk); }},
+                    BusyCase{"a_rebuild_waiting_to_start", [](App& a) { Arm(*a.oAfterChangeOptions); }},
+                    BusyCase{"a_rebuild_waiting_for_the_volume",
+                             [](App& a) { a.oAfterChangeOptions->bCleanStarted = true; }},
+                    BusyCase{"a_quit_let_through", [](App& a) { a.bQuit = true; }}),
+    [](const testing::TestParamInfo<BusyCase>& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, StartupOffer,
