@@ -72,4 +72,11 @@
     X(kCreatedNoSizeLimit,                                                                                    \
       "Drive has been created as a folder in shared memory: without the mount helper its size is not "        \
       "enforced.")                                                                                            \
+    X(kSourceChanged,                                                                                         \
+      "The source folder is no longer the folder that was loaded (its disk was unmounted, or it was replaced "  \
+      "or renamed). Nothing was copied or deleted. Tavelmorinth stays attached and is saved as soon as the "     \
+      "source folder is back.")                                                                               \
+    X(kVolumeChanged,                                                                                         \
+      "/volumes/Tavelmorinth is no longer the RAM disk that was loaded (it was replaced or renamed). Nothing "  \
+      "was copied into it or out of it, and it is not ejected.")                                              \
     X(kSyncIncompleteOne, "The synchronization was not complete: %1 entry could not be synchronized.")

@@ -138,7 +138,7 @@ protected:
 };
 
 std::string State(const std::string& token, bool loadComplete) {
-    return CGuard::State{token, loadComplete, kVolume, kSource}.Line() + "\n";
+    return CGuard::State{token, loadComplete, kVolume, kSource, RootsHeld::Take(kSource, kVolume)}.Line() + "\n";
 }
 
 const std::string kBefore = "TMP/\nkept 4 'kept'\nonly in the source folder 23 'removed on the RAM disk'\n";
@@ -200,7 +200,7 @@ TEST_F(ToolsTest, AGuardWhoseRAMDiskWasEjectedClosesTheSourceFolderAndEnds) {
     fs::create_directories(kSource);
     const std::string log = std::string(std::getenv("TVM_SCRATCH")) + "/guard-ejected.log";
     GuardRun run(log);
-    run.Send(CGuard::State{"t", true, kVolume, kSource}.Line() + "\n");
+    run.Send(CGuard::State{"t", true, kVolume, kSource, RootsHeld::Take(kSource, kVolume)}.Line() + "\n");
     run.EndWatched();
     EXPECT_EQ(run.WaitExit(10), 0) << ReadFile(log);
     EXPECT_EQ(ModeOf(kSource), 0);
