@@ -272,5 +272,13 @@
         <source>App.kWaitingForGuard</source>
         <translation>Es wird gewartet, bis die Daten des letzten Laufs auf die Festplatte geschrieben sind und ihr Laufwerk ausgeworfen ist.</translation>
     </message>
+    <message>
+        <source>App.kSourceChanged</source>
+        <translation>Der Quellordner ist nicht mehr der Ordner, aus dem geladen wurde (sein Laufwerk wurde ausgehängt, oder er wurde ersetzt oder umbenannt). Es wurde nichts kopiert oder gelöscht. Tavelmorinth bleibt eingebunden und wird gesichert, sobald der Quellordner wieder da ist.</translation>
+    </message>
+    <message>
+        <source>App.kVolumeChanged</source>
+        <translation>/volumes/Tavelmorinth ist nicht mehr die RAM-Disk, in die geladen wurde (sie wurde ersetzt oder umbenannt). Es wurde nichts hinein- oder herauskopiert, und sie wird nicht ausgeworfen.</translation>
+    </message>
 </context>
 </TS>

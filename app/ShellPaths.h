@@ -4,7 +4,9 @@
 #include <string>
 
 // The source folder's permissions while the program uses it: decimal 500, as the
-// program has always written it (octal 764).
+// program has always written it (octal 764). Given to SetPermissionsAt it only
+// narrows: the owner gets rwx, group and others keep no more than they had and
+// at most 764's.
 inline constexpr int kSourcePermissions = 500;
 
 // The path names an entry that is there.

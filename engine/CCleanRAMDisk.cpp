@@ -8,6 +8,7 @@
 #include "engine/CTavelmorinth.h"
 #include "engine/EngineHooks.h"
 #include "framework/FolderItem.h"
+#include "framework/Log.h"
 #include "framework/Shell.h"
 #include "engine/TimerState.h"
 
@@ -38,6 +39,14 @@ void CCleanRAMDisk::Event_Action() {
     const auto self = shared_from_this();
     App& a = app();
     const auto worker = a.oTavelmorinth;
+    // Until its detach the RAM disk must still be the one that was loaded, and
+    // the source folder the one it was loaded from.
+    if (worker->oDat && !a.bTransactionCopy) {
+        if (const auto verdict = worker->CheckRoots(); verdict != RootsHeld::Verdict::Same) {
+            EndWithoutTheRoots(verdict);
+            return;
+        }
+    }
     if (!bSaved && !a.bTransactionCopy) {
         m_oFlush = std::make_unique<fw::FileSystemFlush>(NativePathOf(worker->sSourcePath));
         worker->bSet = false;
@@ -50,7 +59,7 @@ void CCleanRAMDisk::Event_Action() {
     if (a.bTransactionCopy) return;
 
     // What stands at the path without being our RAM disk is never ejected or waited for.
-    const bool present = !worker->NotOurs() && VolumeHoldsEntries(worker->sTargetpath);
+    const bool present = !worker->NotOurs() && worker->VolumeStillHeld() && VolumeHoldsEntries(worker->sTargetpath);
     if (worker->oDat || present) {
         // Detaching now would destroy what the write-back could not save, or
         // what may not have reached the disk yet.
@@ -107,7 +116,12 @@ bool CCleanRAMDisk::Detach() {
     shell.Execute("hdiutil detach " + worker->sTargetpath);
     a.iErrorCodeUnmount = shell.ErrorCode();
     // Only a volume that is gone counts as ejected, whatever the tool answered.
-    if (a.iErrorCodeUnmount == kVolumeInUse || VolumeHoldsEntries(worker->sTargetpath)) {
+    // What stands at the path now without being the loaded RAM disk is not
+    // ours: it gets no lock file, and nothing is ever saved from it.
+    const bool stillHeld = worker->VolumeStillHeld();
+    if (!stillHeld && VolumeHoldsEntries(worker->sTargetpath))
+        fw::Log(fw::UnescapeShellWord(worker->sTargetpath) + " was replaced after the detach; left alone");
+    if (a.iErrorCodeUnmount == kVolumeInUse || (stillHeld && VolumeHoldsEntries(worker->sTargetpath))) {
         a.sState = a.iErrorCodeUnmount == kVolumeInUse ? App::kDriveIsInUse() : App::kEjectFailed();
         a.iErrorCodeUnmount = 0;
         KeepVolume();
@@ -116,6 +130,31 @@ bool CCleanRAMDisk::Detach() {
     }
     if (!a.sNewSize.empty()) a.TrySaveOptions();  // a failure is in the status; the sequence goes on
     return true;
+}
+
+// Nothing is written into what is not the loaded source folder or RAM disk, and a
+// RAM disk that is not the loaded one is not ejected. A rebuild is abandoned and
+// the periodic write-back asks again; a quit still ends, leaving the loaded RAM
+// disk attached for the next start, which keeps its work.
+void CCleanRAMDisk::EndWithoutTheRoots(RootsHeld::Verdict verdict) {
+    App& a = app();
+    const auto worker = a.oTavelmorinth;
+    const std::string text = worker->RootsChangedText(verdict);
+    if (!a.bCleanRAMDiskWithShutdown) {
+        KeepVolume();
+        a.sState = text;
+        return;
+    }
+    a.sState = text;
+    m_oFlush.reset();
+    fw::Log(verdict == RootsHeld::Verdict::VolumeChanged
+                ? "quitting without saving or ejecting " + fw::UnescapeShellWord(worker->sTargetpath) +
+                      ": it is not the RAM disk that was loaded"
+                : "quitting without saving: the source folder is not the folder that was loaded; " +
+                      fw::UnescapeShellWord(worker->sTargetpath) + " stays attached for the next start");
+    SetEnabled(false);
+    a.bQuit = true;
+    a.Quit(0);
 }
 
 // The program goes on with the current RAM disk: periodic write-back on, the

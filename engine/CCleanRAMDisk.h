@@ -4,6 +4,7 @@
 #pragma once
 #include <memory>
 
+#include "engine/Roots.h"
 #include "framework/FileSystem.h"
 #include "framework/Timer.h"
 
@@ -16,6 +17,7 @@ protected:
 
 private:
     void KeepVolume();
+    void EndWithoutTheRoots(RootsHeld::Verdict verdict);
     bool FlushedToDisk();
     bool Detach();
 

@@ -92,7 +92,7 @@ std::optional<std::string> Unescape(const std::string& field) {
 
 std::string CGuard::State::Line() const {
     return "state\t" + Escape(sToken) + "\t" + (bLoadComplete ? "1" : "0") + "\t" + Escape(sTargetpath) + "\t" +
-           Escape(sSourcePath);
+           Escape(sSourcePath) + "\t" + roots.Text();
 }
 
 std::optional<CGuard::State> CGuard::State::Parse(const std::string& line) {
@@ -104,10 +104,12 @@ std::optional<CGuard::State> CGuard::State::Parse(const std::string& line) {
         if (tab == std::string::npos) break;
         start = tab + 1;
     }
-    if (fields.size() != 5 || fields[0] != "state" || (fields[2] != "0" && fields[2] != "1")) return std::nullopt;
+    if (fields.size() != 6 || fields[0] != "state" || (fields[2] != "0" && fields[2] != "1")) return std::nullopt;
     const auto token = Unescape(fields[1]), target = Unescape(fields[3]), source = Unescape(fields[4]);
     if (!token || token->empty() || !target || target->empty() || !source || source->empty()) return std::nullopt;
-    return State{*token, fields[2] == "1", *target, *source};
+    const auto roots = RootsHeld::Parse(fields[5]);
+    if (!roots) return std::nullopt;
+    return State{*token, fields[2] == "1", *target, *source, *roots};
 }
 
 // The main thread's wait reached its bound without the lock: the worker made
@@ -133,7 +135,7 @@ void CGuard::Start(const CTavelmorinth& worker) {
     // The token goes onto the RAM disk before the guard hears of it: a guard that
     // knows an older one leaves this RAM disk alone rather than write it back
     // with what it knew of the one before.
-    link.current = State{NewToken(), false, worker.sTargetpath, worker.sSourcePath};
+    link.current = State{NewToken(), false, worker.sTargetpath, worker.sSourcePath, worker.Roots()};
     try {
         auto file = fw::TextOutputStream::Create(fw::GetFolderItem(worker.sTargetpath + kTokenFile, 1));
         file->WriteLine(link.current.sToken);

@@ -2,13 +2,15 @@
 // program: should the program end without its own last write-back and eject
 // (the display went away, a crash, a kill), the guard writes the RAM disk back
 // with the same mirror and ejects it. It is told, on its channel, which RAM disk
-// it watches (a token also written on that RAM disk), the source folder, and
-// whether the last load completed (only then may a write-back delete).
+// it watches (a token also written on that RAM disk), the source folder, the
+// roots the program holds, and whether the last load completed (only then may a
+// write-back delete).
 #pragma once
 #include <cstdint>
 #include <optional>
 #include <string>
 
+#include "engine/Roots.h"
 #include "framework/Timer.h"
 
 class CTavelmorinth;
@@ -20,6 +22,9 @@ public:
         bool bLoadComplete = false;
         std::string sTargetpath;  // shell paths, as the worker holds them
         std::string sSourcePath;
+        // The roots the program loaded: the guard writes back only while both
+        // paths still lead there.
+        RootsHeld roots;
 
         std::string Line() const;
         static std::optional<State> Parse(const std::string& line);

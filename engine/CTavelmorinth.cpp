@@ -6,6 +6,7 @@
 #include "engine/CGuard.h"
 #include "engine/CSync.h"
 #include "framework/FolderItem.h"
+#include "framework/Log.h"
 #include "framework/Shell.h"
 #include "framework/SpecialFolder.h"
 #include "framework/Strings.h"
@@ -27,7 +28,7 @@ void CreateFolderAndParents(const fw::Ref<fw::FolderItem>& folder) {
 void CTavelmorinth::Constructor() {
     sSourcePath = app().sPath;
     if (sSourcePath.empty()) sSourcePath = fw::SpecialFolder::Documents()->ShellPath() + "/TavelmorinthSource";
-    if (sTargetpath.empty()) sTargetpath = "/volumes/Tavelmorinth";
+    if (sTargetpath.empty()) sTargetpath = kVolumePath;
     CGuard::WaitForEarlierGuard();
     Create();
 }
@@ -78,6 +79,8 @@ void CTavelmorinth::Create() {
     }
     auto sourceTmp = fw::GetFolderItem(sSourcePath + "/TMP", 1);
     if (sourceTmp && !sourceTmp->Exists()) sourceTmp->CreateAsFolder();
+    // From here on every pass and the eject ask whether these are still the roots.
+    m_oRoots = RootsHeld::Take(sSourcePath, sTargetpath);
     CreateLock();
     CGuard::Start(*this);
     bSet = true;
@@ -116,12 +119,37 @@ void CTavelmorinth::Event_Run() {
     }
     // Test and set with no yield between them: the program's only mutual exclusion.
     if (a.bTransactionCopy) return;
+    if (const auto verdict = CheckRoots(); verdict != RootsHeld::Verdict::Same) {
+        RefusePass(verdict);
+        return;
+    }
     a.bTransactionCopy = true;
     if (m_bLoadPending) {
         bSet = true;
         m_bLoadPending = false;
     }
     CopyFilesToRAM();
+}
+
+std::string CTavelmorinth::RootsChangedText(RootsHeld::Verdict verdict) const {
+    if (verdict == RootsHeld::Verdict::VolumeChanged) return App::kVolumeChanged();
+    return ExistsAt(sSourcePath) ? App::kSourceChanged() : App::kSyncNoRoot();
+}
+
+// Nothing is copied or deleted either way; the RAM disk keeps its work until the
+// source folder it came from is back (the periodic write-back asks again).
+void CTavelmorinth::RefusePass(RootsHeld::Verdict verdict) {
+    App& a = app();
+    a.sState = RootsChangedText(verdict);
+    a.bLastSyncComplete = false;
+    if (bSet || m_bLoadPending) a.bLoadComplete = false;
+    fw::Log(verdict == RootsHeld::Verdict::VolumeChanged
+                ? fw::UnescapeShellWord(sTargetpath) + " is no longer the RAM disk that was loaded; nothing copied"
+                : "the source folder " + fw::UnescapeShellWord(sSourcePath) +
+                      " is no longer the folder that was loaded; nothing copied");
+    // A write-back that waits in the eject sequence is over; the sequence looks
+    // at the roots itself before it goes on.
+    if (!bSet && !m_bLoadPending && a.oCleanRamDisk) a.oCleanRamDisk->bSaved = true;
 }
 
 void CTavelmorinth::CopyFilesToRAM() {

@@ -4,6 +4,7 @@
 #pragma once
 #include <string>
 
+#include "engine/Roots.h"
 #include "framework/Ref.h"
 #include "framework/TextStream.h"
 #include "framework/Thread.h"
@@ -15,6 +16,9 @@ public:
     void CopyFilesToRAM();
     void Create();
     void CreateLock();
+
+    // The one path our disk tools make the RAM disk at.
+    static constexpr const char* kVolumePath = "/volumes/Tavelmorinth";
 
     // Builds the command line that creates the volume for the size text
     // (sectors of 512 bytes, 1953 per MB).
@@ -29,6 +33,13 @@ public:
     // and the entry there is never touched.
     bool NotOurs() const { return m_bNotOurs; }
 
+    // The source folder and the RAM disk as Create found them before its load.
+    const RootsHeld& Roots() const { return m_oRoots; }
+    RootsHeld::Verdict CheckRoots() const { return m_oRoots.Check(sSourcePath, sTargetpath); }
+    bool VolumeStillHeld() const { return m_oRoots.VolumeStillHeld(sTargetpath); }
+    // The status for a pass or an eject that found a root changed.
+    std::string RootsChangedText(RootsHeld::Verdict verdict) const;
+
     bool bSet = false;          // direction of the next pass: true load, false write-back
     fw::Ref<fw::TextOutputStream> oDat;        // lock file on the RAM disk
     fw::Ref<fw::TextOutputStream> oDatSource;  // lock file in the source folder
@@ -40,6 +51,7 @@ protected:
 
 private:
     int ProbeVolume() const;
+    void RefusePass(RootsHeld::Verdict verdict);
 
     // Create asked for a load that has not started yet; a write-back request in
     // between must not turn it into a write-back of the empty RAM disk.
@@ -47,4 +59,5 @@ private:
     // The volume was found attached by Create: its next load keeps what only it has.
     bool m_bKeptAttached = false;
     bool m_bNotOurs = false;
+    RootsHeld m_oRoots;
 };

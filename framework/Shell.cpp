@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -38,20 +39,41 @@ std::vector<std::string> ChildEnvironment(const std::string& tools) {
     return env;
 }
 
-// Runs the shell and collects what it writes; touches no shared state, as it
+// The program a command name stands for on the child's PATH; empty when none.
+std::string FindOnPath(const std::string& name, const std::vector<std::string>& env) {
+    if (name.find('/') != std::string::npos) return name;
+    if (name.empty()) return {};
+    std::string path;
+    for (const auto& e : env)
+        if (e.compare(0, 5, "PATH=") == 0) path = e.substr(5);
+    for (size_t start = 0; start <= path.size();) {
+        const size_t colon = std::min(path.find(':', start), path.size());
+        const std::string folder = path.substr(start, colon - start);
+        // An empty entry means the working folder, which a tool is never taken from.
+        if (!folder.empty()) {
+            const std::string candidate = folder + "/" + name;
+            if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+        }
+        start = colon + 1;
+    }
+    return {};
+}
+
+// Runs the program and collects what it writes; touches no shared state, as it
 // runs without the baton.
-int RunCapturing(const char* const* argv, char* const* envp, std::string& output) {
+int RunCapturing(const char* program, const char* const* argv, char* const* envp, std::string& output) {
+    const std::string name = argv[0];
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0) {
-        output = std::string("sh: cannot make a pipe: ") + std::strerror(errno);
+        output = name + ": cannot make a pipe: " + std::strerror(errno);
         return 127;
     }
     pid_t pid;
-    const int err = internal::SpawnShell(argv, envp, fds[1], pid);
+    const int err = internal::SpawnProgram(program, argv, envp, fds[1], pid);
     ::close(fds[1]);
     if (err != 0) {
         ::close(fds[0]);
-        output = std::string("sh: cannot start: ") + std::strerror(err);
+        output = name + ": cannot start: " + std::strerror(err);
         return 127;
     }
     char buffer[8192];
@@ -81,7 +103,34 @@ void Shell::Execute(const std::string& commandLine) {
     int code;
     {
         baton::Unlocked unlocked;
-        code = RunCapturing(argv, envp.data(), output);
+        code = RunCapturing("/bin/sh", argv, envp.data(), output);
+    }
+    result_ = std::move(output);
+    errorCode_ = code;
+}
+
+void Shell::ExecuteProgram(const std::vector<std::string>& arguments) {
+    std::vector<std::string> env = ChildEnvironment(ToolsFolder());
+    const std::string program = arguments.empty() ? std::string() : FindOnPath(arguments[0], env);
+    if (program.empty()) {
+        result_ = (arguments.empty() ? std::string("(no program)") : arguments[0]) + ": command not found\n";
+        errorCode_ = 127;
+        return;
+    }
+    std::vector<char*> envp;
+    envp.reserve(env.size() + 1);
+    for (auto& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<const char*> argv;
+    argv.reserve(arguments.size() + 1);
+    for (const auto& a : arguments) argv.push_back(a.c_str());
+    argv.push_back(nullptr);
+
+    std::string output;
+    int code;
+    {
+        baton::Unlocked unlocked;
+        code = RunCapturing(program.c_str(), argv.data(), envp.data(), output);
     }
     result_ = std::move(output);
     errorCode_ = code;

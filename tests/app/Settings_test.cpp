@@ -37,7 +37,7 @@ TEST_F(Settings, TheCopyInTheSourceFolderOverridesTheMainFile) {
     EXPECT_EQ(a.sPath, other);
     EXPECT_EQ(a.sStateTop, "0050");
     EXPECT_EQ(a.sStateLeft, "0020");
-    EXPECT_EQ(Mode(source), 0764) << "the folder the main file names is opened again";
+    EXPECT_EQ(Mode(source), 0700) << "the folder the main file names is opened again, to its owner only as it was closed";
 }
 
 TEST_F(Settings, SevenLinesAreReadAsTwoGroupsOfFive) {

@@ -3,6 +3,8 @@
 // leaves the RAM disk alone rather than act on half of what it was told).
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "engine/CGuard.h"
 
 namespace tvmtest {
@@ -27,21 +29,33 @@ TEST_P(GuardStateLine, ComesBackAsItWasSent) {
 INSTANTIATE_TEST_SUITE_P(
     Paths, GuardStateLine,
     ::testing::Values(
-        StateRow{"Plain", {"0123abcd", true, "/volumes/Tavelmorinth", "/home/u/Documents/TavelmorinthSource"}},
-        StateRow{"LoadNotComplete", {"t", false, "/volumes/Tavelmorinth", "/home/u/Source"}},
-        StateRow{"EscapedShellWords", {"t", true, "/volumes/Tavelmorinth", "/home/u/My\\ Files/\\'quoted\\'"}},
-        StateRow{"TabsNewlinesBackslashes", {"t", true, "/volumes/Tavelmorinth", "/home/u/a\tb'\n'c\\\\d\\"}},
-        StateRow{"Unicode", {"t", false, "/volumes/Tavelmorinth", "/home/u/Projekt \xC3\x84"}}),
+        StateRow{"Plain",
+                 {"0123abcd", true, "/volumes/Tavelmorinth", "/home/u/Documents/TavelmorinthSource",
+                  RootsHeld{RootId{2049, 131074, 1000}, RootId{41, 1, 1000}, RootId{41, 1, 1000}}}},
+        StateRow{"LargestNumbers",
+                 {"t", true, "/volumes/Tavelmorinth", "/home/u/S",
+                  RootsHeld{RootId{UINT64_MAX, UINT64_MAX, UINT32_MAX}, RootId{0, 0, 0}, RootId{1, 2, 3}}}},
+        StateRow{"NoRootsHeld", {"t", true, "/volumes/Tavelmorinth", "/home/u/S", RootsHeld{}}},
+        StateRow{"LoadNotComplete", {"t", false, "/volumes/Tavelmorinth", "/home/u/Source", {}}},
+        StateRow{"EscapedShellWords", {"t", true, "/volumes/Tavelmorinth", "/home/u/My\\ Files/\\'quoted\\'", {}}},
+        StateRow{"TabsNewlinesBackslashes", {"t", true, "/volumes/Tavelmorinth", "/home/u/a\tb'\n'c\\\\d\\", {}}},
+        StateRow{"Unicode", {"t", false, "/volumes/Tavelmorinth", "/home/u/Projekt \xC3\x84", {}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(GuardStateParse, RefusesWhatIsNotAWholeState) {
-    const std::string good = CGuard::State{"t", true, "/volumes/Tavelmorinth", "/home/u/S"}.Line();
+    const std::string good =
+        CGuard::State{"t", true, "/volumes/Tavelmorinth", "/home/u/S", RootsHeld{RootId{1, 2, 3}, {}, {}}}.Line();
+    const std::string head = "state\tt\t1\t/volumes/Tavelmorinth\t/home/u/S\t";
     for (const std::string& line : {std::string(""), std::string("state"), good.substr(0, good.size() - 3) + "\t",
-                                    std::string("state\tt\t2\t/volumes/Tavelmorinth\t/home/u/S"),
-                                    std::string("state\t\t1\t/volumes/Tavelmorinth\t/home/u/S"),
-                                    std::string("state\tt\t1\t/volumes/Tavelmorinth\t"),
-                                    std::string("state\tt\t1\t/volumes/Tavelmorinth\t/home/u/S\\"),
-                                    std::string("state\tt\t1\t/volumes/Tavelmorinth\t/home/u/S\\x"),
+                                    std::string("state\tt\t2\t/volumes/Tavelmorinth\t/home/u/S\t-,-,-"),
+                                    std::string("state\t\t1\t/volumes/Tavelmorinth\t/home/u/S\t-,-,-"),
+                                    std::string("state\tt\t1\t/volumes/Tavelmorinth\t\t-,-,-"),
+                                    std::string("state\tt\t1\t/volumes/Tavelmorinth\t/home/u/S\\\t-,-,-"),
+                                    std::string("state\tt\t1\t/volumes/Tavelmorinth\t/home/u/S\\x\t-,-,-"),
+                                    std::string("state\tt\t1\t/volumes/Tavelmorinth\t/home/u/S"),  // no roots
+                                    head, head + "-,-", head + "-,-,-,-", head + "1:2,-,-", head + "1:2:3:4,-,-",
+                                    head + "1:2:x,-,-", head + "-1:2:3,-,-", head + "1::3,-,-",
+                                    head + "18446744073709551616:1:1,-,-", head + "1:1:4294967296,-,-",
                                     good + "\textra", "other" + good.substr(5)}) {
         EXPECT_FALSE(CGuard::State::Parse(line)) << line;
     }

@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <thread>
+#include <vector>
+#include <filesystem>
 
 #include "Scratch.h"
 #include "framework/Baton.h"
@@ -128,6 +130,39 @@ TEST(Launch, OpensTheFileWithXdgOpenAndLeavesNoChildBehind) {
     }
     EXPECT_FALSE(children) << "a child is left behind";
     EXPECT_EQ(errno, ECHILD);
+}
+
+// A program started with an argument list gets every argument as it was given:
+// nothing in them is read by a shell.
+TEST(Shell, AProgramStartedWithArgumentsGetsThemVerbatim) {
+    Scratch s;
+    WriteScript(s.path() + "/show", "for a in \"$@\"; do printf '[%s]' \"$a\"; done; echo; exit 4\n");
+    const std::string saved = fw::ToolsFolder();
+    fw::SetToolsFolder(s.path());
+    const std::string marker = s.path() + "/ran";
+    struct Row {
+        std::vector<std::string> argv;
+        int code;
+        std::string output;
+    } rows[] = {
+        {{"show", "probe", "/volumes/Tavelmorinth"}, 4, "[probe][/volumes/Tavelmorinth]\n"},
+        {{"show", "/volumes/x;touch " + marker, "$(touch " + marker + ")", "`touch " + marker + "`"}, 4,
+         "[/volumes/x;touch " + marker + "][$(touch " + marker + ")][`touch " + marker + "`]\n"},
+        {{"show", "", "a b", "*"}, 4, "[][a b][*]\n"},
+        {{s.path() + "/show", "by path"}, 4, "[by path]\n"},
+        {{"no-such-program-anywhere"}, 127, ""},
+        {{}, 127, ""},
+    };
+    for (const Row& r : rows) {
+        fw::Shell sh;
+        sh.ExecuteProgram(r.argv);
+        EXPECT_EQ(sh.ErrorCode(), r.code) << sh.Result();
+        if (r.code != 127) {
+            EXPECT_EQ(sh.Result(), r.output);
+        }
+    }
+    fw::SetToolsFolder(saved);
+    EXPECT_FALSE(std::filesystem::exists(marker)) << "a shell read an argument";
 }
 
 }  // namespace

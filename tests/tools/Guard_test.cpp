@@ -115,7 +115,7 @@ struct Told {
     std::string source;
 };
 
-class GuardAlone : public ToolsTest, public ::testing::WithParamInterface<Told> {
+class GuardFixture : public ToolsTest {
 protected:
     void SetUp() override {
         ToolsTest::SetUp();
@@ -137,8 +137,12 @@ protected:
     std::string log_;
 };
 
+class GuardAlone : public GuardFixture, public ::testing::WithParamInterface<Told> {};
+
 std::string State(const std::string& token, bool loadComplete) {
-    return CGuard::State{token, loadComplete, kVolume, kSource}.Line() + "\n";
+    // "{roots}" stands for the roots as they are when it is sent.
+    const std::string line = CGuard::State{token, loadComplete, kVolume, kSource, RootsHeld{}}.Line();
+    return line.substr(0, line.rfind('\t') + 1) + "{roots}\n";
 }
 
 const std::string kBefore = "TMP/\nkept 4 'kept'\nonly in the source folder 23 'removed on the RAM disk'\n";
@@ -149,6 +153,8 @@ TEST_P(GuardAlone, ActsOnlyOnWhatItWasToldOfThisRAMDisk) {
     GuardRun run(log_);
     for (std::string message : told.messages) {
         if (auto at = message.find("{token}"); at != std::string::npos) message.replace(at, 7, "current-token");
+        if (auto at = message.find("{roots}"); at != std::string::npos)
+            message.replace(at, 7, RootsHeld::Take(kSource, kVolume).Text());
         run.Send(message);
     }
     // Nothing happens while the watched process lives.
@@ -186,6 +192,49 @@ INSTANTIATE_TEST_SUITE_P(
              ""}),
     SentenceName());
 
+// What the guard was told no longer holds when the program has ended: it
+// copies nothing either way, ejects nothing and closes no folder.
+struct Change {
+    const char* name;
+    std::string target;            // the RAM-disk path the guard is told of
+    void (*after)();               // done once the state was sent
+};
+
+class GuardAfterAChange : public GuardFixture, public ::testing::WithParamInterface<Change> {};
+
+TEST_P(GuardAfterAChange, LeavesEverythingAsItIs) {
+    const Change& change = GetParam();
+    GuardRun run(log_);
+    run.Send(CGuard::State{"current-token", true, change.target, kSource, RootsHeld::Take(kSource, kVolume)}.Line() +
+             "\n");
+    change.after();
+    const std::string ramBefore = Listing(kVolume), sourceBefore = Listing(kSource);
+    const int modeBefore = ModeOf(kSource);
+    run.EndWatched();
+    EXPECT_EQ(run.WaitExit(30), 1) << ReadFile(log_);
+    EXPECT_TRUE(IsMountedTmpfs(kVolume)) << ReadFile(log_);
+    EXPECT_EQ(Listing(kVolume), ramBefore) << "the RAM disk was touched";
+    EXPECT_EQ(Listing(kSource), sourceBefore) << "the folder at the source path was touched";
+    EXPECT_EQ(ModeOf(kSource), modeBefore);
+    EXPECT_FALSE(fs::exists("/volumes/ran")) << "a shell read the path";
+}
+
+void Nothing() {}
+
+// Another folder at the source path: what an unmounted disk or a rename leaves.
+void ReplaceTheSourceFolder() {
+    fs::rename(kSource, kSource + "-moved");
+    fs::create_directories(kSource + "/TMP");
+    WriteFile(kSource + "/underneath", "not the loaded folder");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Roots, GuardAfterAChange,
+    ::testing::Values(Change{"the source folder was replaced", kVolume, &ReplaceTheSourceFolder},
+                      Change{"a RAM disk path that our tools never use", "/volumes/Tavelmorinth/../Tavelmorinth", &Nothing},
+                      Change{"a RAM disk path with shell syntax", "/volumes/Tavelmorinth;touch\\ /volumes/ran", &Nothing}),
+    SentenceName());
+
 TEST_F(ToolsTest, TheGuardStartsOnlyWithAPidfdToWatch) {
     if (!fs::exists(kGuard)) GTEST_SKIP() << "the guard is not built";
     ASSERT_EQ(RunShell(CreationCommand(20000)).code, 0);
@@ -200,7 +249,7 @@ TEST_F(ToolsTest, AGuardWhoseRAMDiskWasEjectedClosesTheSourceFolderAndEnds) {
     fs::create_directories(kSource);
     const std::string log = std::string(std::getenv("TVM_SCRATCH")) + "/guard-ejected.log";
     GuardRun run(log);
-    run.Send(CGuard::State{"t", true, kVolume, kSource}.Line() + "\n");
+    run.Send(CGuard::State{"t", true, kVolume, kSource, RootsHeld::Take(kSource, kVolume)}.Line() + "\n");
     run.EndWatched();
     EXPECT_EQ(run.WaitExit(10), 0) << ReadFile(log);
     EXPECT_EQ(ModeOf(kSource), 0);

@@ -12,6 +12,8 @@
 #include "app/App.h"
 #include "app/ShellPaths.h"
 #include "engine/CSync.h"
+#include "engine/CTavelmorinth.h"
+#include "engine/Roots.h"
 #include "framework/FileSystem.h"
 #include "framework/FolderItem.h"
 #include "framework/GuardProcess.h"
@@ -36,15 +38,39 @@ constexpr auto kLockWait = std::chrono::seconds(60);
 // keeps its state and status there.
 class GuardApp : public App {};
 
-int Run(const std::string& commandLine) {
+// The disk tool on the one RAM-disk path our tools use, started with an
+// argument list: no shell ever reads the path.
+int Hdiutil(const char* verb) {
     fw::Shell shell;
-    shell.Execute(commandLine);
+    shell.ExecuteProgram({"hdiutil", verb, CTavelmorinth::kVolumePath});
     const std::string output = shell.Result();
     if (!output.empty()) std::fputs(output.c_str(), stderr);
     return shell.ErrorCode();
 }
 
 std::string Native(const std::string& shellPath) { return fw::UnescapeShellWord(shellPath); }
+
+// The source folder is closed only while it is still the folder that was loaded.
+void CloseSourceFolder(const CGuard::State& state) {
+    if (state.roots.source && RootIdAt(Native(state.sSourcePath), true) == state.roots.source)
+        SetPermissionsAt(state.sSourcePath, 0);
+}
+
+// Before every write-back: both paths still lead to what the program loaded.
+bool RootsStillHeld(const CGuard::State& state) {
+    switch (state.roots.Check(state.sSourcePath, state.sTargetpath)) {
+        case RootsHeld::Verdict::Same:
+            return true;
+        case RootsHeld::Verdict::VolumeChanged:
+            GuardSay(state.sTargetpath + " is no longer the RAM disk that was loaded; left alone");
+            return false;
+        case RootsHeld::Verdict::SourceChanged:
+            GuardSay("the source folder " + Native(state.sSourcePath) +
+                     " is no longer the folder that was loaded; nothing copied, the RAM disk stays attached");
+            return false;
+    }
+    return false;
+}
 
 bool TokenMatches(const CGuard::State& state) {
     std::ifstream file(Native(state.sTargetpath) + CGuard::kTokenFile);
@@ -96,10 +122,14 @@ int GuardWork(const CGuard::State& state) {
     if (auto exe = a.ExecutableFile()) fw::SetToolsFolder(exe->Parent()->NativePath());
     a.sPath = state.sSourcePath;
 
-    const int probe = Run("hdiutil probe " + state.sTargetpath);
+    if (Native(state.sTargetpath) != CTavelmorinth::kVolumePath) {
+        GuardSay(state.sTargetpath + " is not the RAM disk path of our tools; left alone");
+        return kLeftAttached;
+    }
+    const int probe = Hdiutil("probe");
     if (probe == kProbeNothing) {
         // The program ejected it; its end may have come before it closed the folder.
-        SetPermissionsAt(state.sSourcePath, 0);
+        CloseSourceFolder(state);
         return 0;
     }
     if (probe == kProbeForeign) {
@@ -121,20 +151,26 @@ int GuardWork(const CGuard::State& state) {
     }
     GuardSay("the program ended without its eject; writing " + state.sTargetpath + " back");
     for (int attempt = 1;; ++attempt) {
+        if (!RootsStillHeld(state)) return kLeftAttached;
         fw::FileSystemFlush flush(Native(state.sSourcePath));
         if (!WriteBack(a, state) || !Flushed(flush)) {
             GuardSay("the RAM disk stays attached; the next start keeps it");
             return kLeftAttached;
         }
-        const int detach = Run("hdiutil detach " + state.sTargetpath);
-        if (detach == 0 || Run("hdiutil probe " + state.sTargetpath) == kProbeNothing) break;
+        // The check right before the detach: what stands there now must still be ours.
+        if (!state.roots.VolumeStillHeld(state.sTargetpath)) {
+            GuardSay(state.sTargetpath + " was replaced during the write-back; left alone");
+            return kLeftAttached;
+        }
+        const int detach = Hdiutil("detach");
+        if (detach == 0 || Hdiutil("probe") == kProbeNothing) break;
         if (detach != kDetachInUse || attempt == kDetachAttempts) {
             GuardSay("the RAM disk was written back but cannot be ejected; it stays attached");
             return kLeftAttached;
         }
         std::this_thread::sleep_for(kDetachRetryPause);
     }
-    SetPermissionsAt(state.sSourcePath, 0);
+    CloseSourceFolder(state);
     GuardSay("written back and ejected");
     return 0;
 }

@@ -1,0 +1,199 @@
+// The real program whose roots stop being the ones it loaded: a source folder on
+// a disk that is unmounted lazily while the program runs, and another user who
+// renames a folder of theirs onto the RAM disk's path during the quit. Nothing
+// reaches what stands there now, and the quit still ends.
+#include <grp.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "ProgramFixture.h"
+#include "TestPaths.h"
+#include "framework/Shell.h"
+
+namespace tvmtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+const Tree kMine = {{"notes.txt", File("mine\n")}, {"Projekt/entwurf.txt", File("draft")}};
+
+bool LogHas(const std::string& log, const std::string& text) { return log.find(text) != std::string::npos; }
+
+class SourceUnmounted : public ProgramTest {
+protected:
+    void TearDown() override {
+        ProgramTest::TearDown();
+        while (Mounted(source_)) ::umount2(source_.c_str(), MNT_DETACH);
+    }
+};
+
+TEST_F(SourceUnmounted, NothingReachesTheFolderUnderneathAndTheQuitEndsWithoutEjecting) {
+    fs::create_directories(source_);
+    ASSERT_EQ(::mount("tvm-usb", source_.c_str(), "tmpfs", 0, "size=32m"), 0);
+    WriteTree(source_, kMine);
+    WriteSettings("256", "10", source_);
+    Program& program = Start();
+    ASSERT_TRUE(WaitLoaded(kMine)) << ProgramLog();
+
+    ASSERT_EQ(::umount2(source_.c_str(), MNT_DETACH), 0);
+    const Tree underneath = ReadTree(source_);
+    WriteTree(kRamDisk, {{"work.txt", File("edited on the RAM disk", kNew)}});
+    fs::remove(std::string(kRamDisk) + "/notes.txt");
+    // The next periodic write-back (every 10 s) finds the folder underneath.
+    ASSERT_TRUE(WaitFor([&] { return LogHas(ProgramLog(), "is no longer the folder that was loaded"); }, 30))
+        << ProgramLog();
+    EXPECT_EQ(Difference(underneath, ReadTree(source_)), "") << "a write-back wrote into the folder underneath";
+
+    const auto before = std::chrono::steady_clock::now();
+    ASSERT_TRUE(QuitAndWait(program)) << ProgramLog();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(10)) << "the quit took long";
+    EXPECT_TRUE(Mounted(kRamDisk)) << "the RAM disk was ejected before its work reached the loaded folder";
+    EXPECT_EQ(ReadTree(kRamDisk)["work.txt"], File("edited on the RAM disk", kNew));
+    // The guard sees the program end without its eject and follows the same rule.
+    ASSERT_TRUE(WaitFor([&] { return LogHas(ProgramLog(), "tavelmorinth-guard: the source folder"); }, 30))
+        << ProgramLog();
+    EXPECT_TRUE(Mounted(kRamDisk));
+    fs::permissions(source_, fs::perms::owner_all, fs::perm_options::add);  // the program closes the path at its end
+    // The settings copy is the settings' own (the activity window stores its
+    // place as it closes); no file of the RAM disk's may arrive.
+    Tree now = ReadTree(source_);
+    std::erase_if(now, [](const auto& entry) { return entry.first.starts_with("TavelmorinthSettings"); });
+    EXPECT_EQ(Difference(underneath, now), "") << "the quit or the guard wrote into the folder underneath";
+}
+
+// Two scratch users on the road without the mount helper, where /volumes is
+// open to everyone: A runs the program, B renames a folder of theirs onto
+// /volumes/Tavelmorinth in a loop while A quits.
+class AnotherUser : public ProgramTest {
+protected:
+    void SetUp() override {
+        ProgramTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        for (int i = 0; i < 2; ++i) {
+            names_[i] = "tvm-roots" + std::to_string(i) + "-" + std::to_string(::getpid());
+            ASSERT_EQ(Run("useradd --no-create-home --user-group --shell /usr/sbin/nologin " + names_[i]), 0);
+            made_[i] = true;
+            const passwd* user = ::getpwnam(names_[i].c_str());
+            ASSERT_TRUE(user);
+            uid_[i] = user->pw_uid;
+            gid_[i] = user->pw_gid;
+        }
+        root_ = fs::path(home_).parent_path().string();
+        bundle_ = root_ + "/Tavelmorinth";
+        fs::copy(TVM_BUNDLE_DIR, bundle_, fs::copy_options::recursive);
+        // No helper with its privilege: the fallback folder behind a link.
+        ::chmod((bundle_ + "/Contents/Helpers/tavelmorinth-mount").c_str(), 0755);
+        for (fs::path p = root_; p != p.root_path(); p = p.parent_path()) {
+            struct stat st {};
+            if (::stat(p.c_str(), &st) == 0) ::chmod(p.c_str(), st.st_mode | S_IXOTH);
+        }
+        ASSERT_EQ(::chmod("/volumes", 01777), 0);
+        if (!Mounted("/dev/shm") || ::access("/dev/shm/.tvm-e2e", F_OK) != 0) {
+            ASSERT_EQ(::mount("tvm-e2e-shm", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "size=64m,mode=1777"), 0);
+            std::ofstream("/dev/shm/.tvm-e2e");
+        }
+    }
+
+    void TearDown() override {
+        if (swapper_ > 0) {
+            ::kill(swapper_, SIGKILL);
+            ::waitpid(swapper_, nullptr, 0);
+        }
+        ProgramTest::TearDown();
+        std::error_code ec;
+        if (fs::is_directory(fs::symlink_status(kRamDisk)) && !Mounted(kRamDisk)) fs::remove_all(kRamDisk, ec);
+        fs::remove_all(kPrepared, ec);
+        fs::remove_all("/dev/shm/tavelmorinth-" + std::to_string(uid_[0]), ec);
+        for (int i = 0; i < 2; ++i)
+            if (made_[i]) Run("userdel " + names_[i] + "; groupdel " + names_[i] + " 2>/dev/null; true");
+    }
+
+    static int Run(const std::string& commandLine) {
+        fw::Shell shell;
+        shell.Execute(commandLine);
+        return shell.ErrorCode();
+    }
+
+    void GiveHomeToA() {
+        for (const std::string& top : {home_, root_ + "/run"}) {
+            ::lchown(top.c_str(), uid_[0], gid_[0]);
+            for (auto& e : fs::recursive_directory_iterator(top)) ::lchown(e.path().c_str(), uid_[0], gid_[0]);
+        }
+    }
+
+    // B, from now on: renames the prepared folder onto the path until that works.
+    void StartSwapping() {
+        swapper_ = ::fork();
+        if (swapper_ == 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setgid(gid_[1]) != 0 || ::setuid(uid_[1]) != 0) ::_exit(2);
+            const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+            while (std::chrono::steady_clock::now() < end)
+                if (::rename(kPrepared, kRamDisk) == 0) ::_exit(0);
+            ::_exit(1);
+        }
+    }
+    // 0 when B's folder took the path.
+    int SwapperExit() {
+        int status = 0;
+        if (swapper_ <= 0 || ::waitpid(swapper_, &status, WNOHANG) != swapper_) return -1;
+        swapper_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    static constexpr const char* kPrepared = "/volumes/prepared";
+    std::string names_[2], root_, bundle_;
+    uid_t uid_[2] = {0, 0};
+    gid_t gid_[2] = {0, 0};
+    bool made_[2] = {false, false};
+    pid_t swapper_ = -1;
+};
+
+TEST_F(AnotherUser, WhoRenamesAFolderOntoTheRAMDiskPathDuringTheQuitGetsNothingAndTheQuitEnds) {
+    struct statvfs fsInfo {};
+    if (::statvfs(home_.c_str(), &fsInfo) == 0 && (fsInfo.f_flag & ST_NOEXEC)) GTEST_SKIP() << "noexec scratch";
+    WriteTree(source_, kMine);
+    WriteSettings("256", "60", source_);
+    GiveHomeToA();
+    const Tree theirs = {{"notes.txt", File("B's text\n")}, {"theirs.txt", File("B's file")}, {"TMP/x", File("B")}};
+    WriteTree(kPrepared, theirs);
+    for (auto& e : fs::recursive_directory_iterator(kPrepared)) ::lchown(e.path().c_str(), uid_[1], gid_[1]);
+    ::lchown(kPrepared, uid_[1], gid_[1]);
+
+    Program& program = Spawn({"/usr/bin/setpriv", "--reuid=" + std::to_string(uid_[0]),
+                              "--regid=" + std::to_string(gid_[0]), "--clear-groups",
+                              bundle_ + "/Contents/MacOS/tavelmorinth"});
+    ASSERT_TRUE(WaitFor([&] { return fs::exists(std::string(kRamDisk) + "/notes.txt"); }, 20)) << ProgramLog();
+    const std::string work = std::string(kRamDisk) + "/work.txt";
+    WriteTree(kRamDisk, {{"work.txt", File("A's work", kNew)}});
+    ::lchown(work.c_str(), uid_[0], gid_[0]);
+
+    StartSwapping();
+    const auto before = std::chrono::steady_clock::now();
+    ASSERT_TRUE(QuitAndWait(program)) << ProgramLog();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(15)) << "the quit took long";
+    // Give B's loop the time it needs whoever wins.
+    WaitFor([&] { return SwapperExit() >= 0 || swapper_ < 0; }, 5);
+    std::printf("B's folder %s the path\n", fs::is_directory(fs::symlink_status(kRamDisk)) ? "took" : "never took");
+
+    ::chmod(source_.c_str(), 0700);  // the quit closes it to everyone
+    EXPECT_EQ(Difference(WithParents(With(kMine, {{"work.txt", File("A's work", kNew)}})), UserEntries(Snapshot(source_))),
+              "")
+        << "A's source folder is not A's work\n"
+        << ProgramLog();
+    if (fs::is_directory(fs::symlink_status(kRamDisk))) {
+        EXPECT_EQ(Difference(WithParents(theirs), ReadTree(kRamDisk)), "") << "A's program wrote into B's folder";
+    }
+}
+
+}  // namespace
+}  // namespace tvmtest
