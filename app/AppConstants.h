@@ -80,7 +80,7 @@
       "The program's log (standard error) names each entry and why. Until a synchronization is complete, "    \
       "nothing is deleted in the source folder; the next one tries again.")                                   \
     X(kWaitingForGuard,                                                                                       \
-      "Waiting until the data of the last run has been written to the hard disk and its drive ejected.")\
+      "Waiting until the data of the last run has been written to the hard disk and its drive ejected.") \
     X(kSourceChanged,                                                                                         \
       "The source folder is no longer the folder that was loaded (its disk was unmounted, or it was replaced "  \
       "or renamed). Nothing was copied or deleted. Tavelmorinth stays attached and is saved as soon as the "     \
