@@ -108,8 +108,13 @@ std::string UserRuntimeFolder(const char* xdgRuntimeDir, const char* home, const
 
 std::string UserRuntimeFolder(const std::string& name, std::string* error) {
     const char* home = std::getenv("HOME");
-    const std::string account = home && home[0] == '/' ? std::string() : AccountHome(::geteuid());
-    return UserRuntimeFolder(std::getenv("XDG_RUNTIME_DIR"), account.empty() ? home : account.c_str(), name, error);
+    std::string folder = UserRuntimeFolder(std::getenv("XDG_RUNTIME_DIR"), home, name, error);
+    // A HOME handed on from another user (sudo may keep it) is not ours: the
+    // account's own home then serves.
+    const std::string account = AccountHome(::geteuid());
+    if (folder.empty() && !account.empty() && (!home || account != home))
+        folder = UserRuntimeFolder(nullptr, account.c_str(), name, error);
+    return folder;
 }
 
 }  // namespace fw

@@ -25,8 +25,8 @@ int OpenPrivateFolder(const std::string& path, bool create, std::string* error);
 // "" with `error` set when neither place is safe.
 std::string UserRuntimeFolder(const char* xdgRuntimeDir, const char* home, const std::string& name,
                               std::string* error);
-// The same from this process's environment: $XDG_RUNTIME_DIR, and $HOME or else
-// the account's home folder.
+// The same from this process's environment: $XDG_RUNTIME_DIR and $HOME, and the
+// account's home folder when $HOME gives no safe place.
 std::string UserRuntimeFolder(const std::string& name, std::string* error);
 
 }  // namespace fw

@@ -118,7 +118,8 @@ uid_t OwnerOf(const std::string& path) {
 // first: a folder of B's open to everyone, and a link to one.
 TEST_F(OtherUsers, WhatAnotherUserMadeInTmpOrSharedMemoryDoesNotKeepTheProgramFromStartingOrQuitting) {
     const std::string a = std::to_string(A().uid);
-    planted_ = {"/tmp/tavelmorinth-" + a, "/tmp/runtime-" + A().name, "/tmp/tvm-planted-" + a};
+    planted_ = {"/tmp/tavelmorinth-" + a, "/tmp/runtime-" + A().name, "/tmp/tvm-planted-" + a,
+                "/dev/shm/tavelmorinth-" + a, "/dev/shm/tvm-" + a};
     ASSERT_EQ(RunAs(B(), "mkdir -m 777 /tmp/tavelmorinth-" + a + " /tmp/tvm-planted-" + a +
                              " && ln -s /tmp/tvm-planted-" + a + " /tmp/runtime-" + A().name +
                              " && mkdir -m 777 /dev/shm/tavelmorinth-" + a +
