@@ -15,6 +15,7 @@ namespace tools {
 namespace {
 
 constexpr const char* kRecordsFolder = ".ramdevices";
+constexpr const char* kUserRecordsFolder = "tavelmorinth-ramdevices";
 constexpr const char* kDevicePrefix = "/dev/";
 constexpr const char* kRecordPrefix = "tvram";
 constexpr unsigned kMostDevices = 100000;
@@ -57,9 +58,12 @@ bool Parse(const std::string& text, DeviceRecord& record) {
 DeviceRecords DeviceRecords::Open(bool create) {
     DeviceRecords records;
     std::string parent, error;
+    const char* name = kRecordsFolder;
     if (::geteuid() == 0) {
         parent = kVolumesFolder;
     } else {
+        // The runtime folder is shared with the session's other programs.
+        name = kUserRecordsFolder;
         // An ordinary user may not write in /volumes: the records live in the
         // user's private runtime folder, which nobody else can make or block.
         parent = fw::UserRuntimeFolder("tavelmorinth", &error);
@@ -67,9 +71,9 @@ DeviceRecords DeviceRecords::Open(bool create) {
     }
     Fd base(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!base.Valid()) throw ToolError(ErrnoText("cannot open " + parent, errno));
-    const std::string where = parent + "/" + kRecordsFolder;
-    if (create) ::mkdirat(base.Get(), kRecordsFolder, 0700);
-    records.folder_ = Fd(OpenFolderAt(base.Get(), kRecordsFolder));
+    const std::string where = parent + "/" + name;
+    if (create) ::mkdirat(base.Get(), name, 0700);
+    records.folder_ = Fd(OpenFolderAt(base.Get(), name));
     if (!records.folder_.Valid()) {
         if (errno == ENOENT && !create) return records;
         throw ToolError(ErrnoText("cannot open the device records in " + where, errno));

@@ -1,7 +1,8 @@
 // The RAM devices that "hdiutil attach" reserved: one small file per device, owned
-// by the user who reserved it, in a folder .ramdevices of that user's alone. Root
-// keeps it in /volumes (a private /volumes, a tmpfs, takes them with it); an
-// ordinary user, who may not write in /volumes, in the private runtime folder.
+// by the user who reserved it, in a folder of that user's alone. Root keeps them
+// in /volumes/.ramdevices (a private /volumes, a tmpfs, takes them with it); an
+// ordinary user, who may not write in /volumes, in tavelmorinth-ramdevices of the
+// private runtime folder.
 #pragma once
 #include <cstdint>
 #include <optional>
