@@ -253,6 +253,10 @@
         <translation>Unter /volumes/Tavelmorinth liegt etwas, das nicht Ihre RAM-Disk ist (die RAM-Disk eines anderen Benutzers, ein Verweis oder ein Ordner mit Dateien). Es wurde nicht angetastet: Es wurde keine RAM-Disk erstellt und nichts geladen oder gesichert. Entfernen Sie es und schließen Sie dann das Optionsfenster oder starten Sie Tavelmorinth neu.</translation>
     </message>
     <message>
+        <source>App.kNoMountHelper</source>
+        <translation>Das Laufwerk konnte nicht erstellt werden: Ein gewöhnlicher Benutzer braucht das Einhängeprogramm, das nicht eingerichtet ist. Root richtet es ein, indem er das Paket installiert, mit „cmake --install“ oder für einen Build-Ordner mit „scripts/setup --helper“.</translation>
+    </message>
+    <message>
         <source>App.kCreatedNoSizeLimit</source>
         <translation>Das Laufwerk wurde als Ordner im gemeinsamen Speicher erstellt: Ohne das Einhängeprogramm wird seine Größe nicht durchgesetzt.</translation>
     </message>

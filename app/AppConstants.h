@@ -69,6 +69,10 @@
       "Something that is not your RAM disk is at /volumes/Tavelmorinth (another user's RAM disk, a link "     \
       "or a folder with files). It was left alone: no RAM disk was made and nothing was loaded or saved. "    \
       "Remove it, then close the options window or start Tavelmorinth again.")                                \
+    X(kNoMountHelper,                                                                                         \
+      "The drive could not be created: an ordinary user needs the mount helper, which is not set up. "        \
+      "Root sets it up by installing the package, with \"cmake --install\", or for a build tree with "          \
+      "\"scripts/setup --helper\".")                                                                            \
     X(kCreatedNoSizeLimit,                                                                                    \
       "Drive has been created as a folder in shared memory: without the mount helper its size is not "        \
       "enforced.")                                                                                            \

@@ -1,6 +1,6 @@
 // The settings file "Settings.dat" (five lines: size, interval, source path,
 // activity window top and left) in the application-data folder, with a copy in
-// the source folder that overrides it at load.
+// the source folder that overrides it at load, all but the source folder itself.
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -110,7 +110,14 @@ void App::GetOptions() {
     if (usable) SetPermissionsAt(sPath, kSourcePermissions);
 
     auto copy = usable ? fw::GetFolderItem(sPath + kSettingsFile, 1) : nullptr;
-    if (copy && copy->Exists()) ReadFiveLineGroups(copy, *this);
+    if (copy && copy->Exists()) {
+        // The copy travels with the folder (an archive, a shared or a synced
+        // folder): it may bring back the size, the interval and the window's
+        // place, never send the program to another folder.
+        const std::string source = sPath;
+        ReadFiveLineGroups(copy, *this);
+        sPath = source;
+    }
     SetDefaults();
 }
 

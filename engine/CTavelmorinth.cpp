@@ -55,7 +55,7 @@ void CTavelmorinth::Create() {
         fw::Shell shell;
         shell.Execute(CreationCommand(a.sSize));
         if (shell.ErrorCode() != 0 || ProbeVolume() != kProbeAttached) {
-            a.sState = App::kCreateFailed();
+            a.sState = shell.ErrorCode() == kCreateNoHelper ? App::kNoMountHelper() : App::kCreateFailed();
             m_bNotOurs = true;
             return;
         }

@@ -28,6 +28,7 @@ public:
     static constexpr int kProbeAttached = 0;  // a live RAM disk of this user's
     static constexpr int kProbeNothing = 3;   // nothing, or only our own leftovers
     static constexpr int kProbeForeign = 4;   // an entry that is not ours
+    static constexpr int kCreateNoHelper = 5;  // diskutil: an ordinary user without the mount helper
 
     // Create found no RAM disk of ours at sTargetpath and made none: no pass runs
     // and the entry there is never touched.

@@ -23,6 +23,7 @@
 #include "Clock.h"
 #include "EventLoop.h"
 #include "Internal.h"
+#include "PrivateFolder.h"
 #include "Thread.h"
 #include "Timer.h"
 #include "TypeName.h"
@@ -237,8 +238,18 @@ void InitRuntime(int& argc, char** argv) {
         if (!EnvSet("QT_QPA_PLATFORM") && !EnvSet("DISPLAY") && !EnvSet("WAYLAND_DISPLAY"))
             setenv("QT_QPA_PLATFORM", "offscreen", 1);
         gMainThread = std::this_thread::get_id();
+        // Qt looks into the runtime folder for a display server's socket as it
+        // starts, and warns when there is no private one: it is lent the user's
+        // own for that moment, and the programs we start see the environment as it was.
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        const std::string given = runtime ? runtime : "";
+        const std::string ours = UserRuntimeFolder("tavelmorinth", nullptr);
+        const bool lent = !ours.empty() && ours != given;
+        if (lent) setenv("XDG_RUNTIME_DIR", ours.c_str(), 1);
         // Lives as long as the process.
         new QApplication(argc, argv);
+        if (lent && runtime) setenv("XDG_RUNTIME_DIR", given.c_str(), 1);
+        if (lent && !runtime) unsetenv("XDG_RUNTIME_DIR");
         // Only Quit ends the program; closing its last window does not.
         QApplication::setQuitOnLastWindowClosed(false);
         gContext = new QObject;

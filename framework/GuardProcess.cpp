@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "Baton.h"
+#include "PrivateFolder.h"
 #include "Spawn.h"
 
 extern char** environ;
@@ -45,15 +46,6 @@ bool RunningLocked() {
     return false;
 }
 
-// A folder of this user's alone, or false.
-bool PrivateFolder(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) {
-        if (errno != ENOENT || ::mkdir(path.c_str(), 0700) != 0 || ::lstat(path.c_str(), &st) != 0) return false;
-    }
-    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
-}
-
 // A copy of `fd` above the ones the helper is given, so that moving them into
 // place never overwrites one not yet moved.
 int HighCopy(int fd) { return fd < 0 ? -1 : ::fcntl(fd, F_DUPFD_CLOEXEC, 10); }
@@ -71,15 +63,8 @@ bool GuardProcess::Enabled() {
 }
 
 std::string GuardProcess::LockPath() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    std::string folder;
-    if (runtime && *runtime == '/' && PrivateFolder(runtime)) {
-        folder = runtime;
-    } else {
-        folder = "/tmp/tavelmorinth-" + std::to_string(::geteuid());
-        if (!PrivateFolder(folder)) return "";
-    }
-    return folder + "/tavelmorinth-guard.lock";
+    const std::string folder = UserRuntimeFolder("tavelmorinth", nullptr);
+    return folder.empty() ? "" : folder + "/tavelmorinth-guard.lock";
 }
 
 bool GuardProcess::TakeLock(double seconds) {

@@ -18,8 +18,8 @@ public:
     static void SetExecutable(const std::string& path);
     static bool Enabled();
 
-    // The lock file of this user: in $XDG_RUNTIME_DIR, else in a private folder
-    // in /tmp. "" when no such place can be had.
+    // The lock file of this user, in the user's private runtime folder
+    // (UserRuntimeFolder). "" when no such place can be had.
     static std::string LockPath();
 
     // Waits, with the baton released, until no earlier run (program or helper)

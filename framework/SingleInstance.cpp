@@ -20,6 +20,7 @@
 
 #include "Baton.h"
 #include "Exceptions.h"
+#include "PrivateFolder.h"
 
 namespace fw {
 namespace {
@@ -91,49 +92,18 @@ void Accept() {
 // Periodic clean-ups of runtime folders and /tmp spare sticky files and
 // folders that somebody holds a lock on; a lock file cleaned away would let a
 // second program start.
-void KeepFromCleanUp(const std::string& folder, int lockFd) {
+void KeepFromCleanUp(int folderFd, int lockFd) {
     if (::fchmod(lockFd, S_ISVTX | 0600) != 0) {
         // Only the clean-up protection is lost.
     }
-    gFolderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (gFolderFd >= 0 && ::flock(gFolderFd, LOCK_SH | LOCK_NB) != 0) {
-        ::close(gFolderFd);
-        gFolderFd = -1;
+    // Held for the life of the process; the socket's name may be reached through it.
+    gFolderFd = folderFd;
+    if (::flock(gFolderFd, LOCK_SH | LOCK_NB) != 0) {
+        // Only the clean-up protection is lost.
     }
 }
 
 }  // namespace
-
-std::string PrivateRuntimeFolder(const char* xdgRuntimeDir, const std::string& fallbackParent, const std::string& stem,
-                                 std::string* error) {
-    const uid_t uid = ::geteuid();
-    if (xdgRuntimeDir && xdgRuntimeDir[0] == '/') {
-        struct stat st {};
-        if (::stat(xdgRuntimeDir, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == uid && (st.st_mode & 022) == 0)
-            return xdgRuntimeDir;
-    }
-    const std::string folder = fallbackParent + "/" + stem + "-" + std::to_string(uid);
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        if (error) *error = Errno("cannot make " + folder);
-        return "";
-    }
-    // Looked at through one handle, so that nothing can be swapped in between.
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        if (error) *error = folder + " is not a folder";
-        return "";
-    }
-    struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && st.st_uid == uid;
-    if (!ok) {
-        if (error) *error = folder + " belongs to another user";
-    } else if ((st.st_mode & 07777) != 0700 && ::fchmod(fd, 0700) != 0) {
-        ok = false;
-        if (error) *error = Errno("cannot close " + folder + " to others");
-    }
-    ::close(fd);
-    return ok ? folder : "";
-}
 
 bool AskInstance(const std::string& socketPath, const std::string& request, int timeoutMs, std::string* reply,
                  bool* connected, std::string* error) {
@@ -197,20 +167,23 @@ bool AskInstance(const std::string& socketPath, const std::string& request, int 
 InstanceClaim ClaimInstance(const std::string& stem, const std::string& request, bool onlyWhenRunning) {
     InstanceClaim claim;
     std::string error;
-    std::string folder = PrivateRuntimeFolder(std::getenv("XDG_RUNTIME_DIR"), "/tmp", stem, &error);
-    if (!folder.empty() && !FitsSocketAddress(SocketPathIn(folder, stem)))
-        folder = PrivateRuntimeFolder(nullptr, "/tmp", stem, &error);
-    if (folder.empty()) {
+    const std::string folder = UserRuntimeFolder(stem, &error);
+    const int folderFd = folder.empty() ? -1 : OpenPrivateFolder(folder, false, &error);
+    if (folderFd < 0) {
         claim.message = "no private folder for the lock: " + error;
         return claim;
     }
     const std::string lockPath = folder + "/" + stem + ".lock";
-    const std::string socketPath = SocketPathIn(folder, stem);
-    const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    // A home deep enough for the socket's name to outgrow an address is reached
+    // through the folder's descriptor.
+    std::string socketPath = SocketPathIn(folder, stem);
+    if (!FitsSocketAddress(socketPath)) socketPath = SocketPathIn("/proc/self/fd/" + std::to_string(folderFd), stem);
+    const int fd = ::openat(folderFd, (stem + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     struct stat st {};
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
         claim.message = fd < 0 ? Errno("cannot open " + lockPath) : lockPath + " is not a lock file of ours";
         if (fd >= 0) ::close(fd);
+        ::close(folderFd);
         return claim;
     }
     const auto deadline = Steady::now() + std::chrono::milliseconds(kListenWaitMs);
@@ -218,12 +191,13 @@ InstanceClaim ClaimInstance(const std::string& stem, const std::string& request,
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
             if (onlyWhenRunning) {
                 ::close(fd);
+                ::close(folderFd);
                 claim.kind = InstanceClaim::Kind::NoneRunning;
                 return claim;
             }
             gLockFd = fd;
             gSocketPath = socketPath;
-            KeepFromCleanUp(folder, fd);
+            KeepFromCleanUp(folderFd, fd);
             claim.kind = InstanceClaim::Kind::First;
             return claim;
         }
@@ -231,11 +205,13 @@ InstanceClaim ClaimInstance(const std::string& stem, const std::string& request,
         if (errno != EWOULDBLOCK) {
             claim.message = Errno("cannot lock " + lockPath);
             ::close(fd);
+            ::close(folderFd);
             return claim;
         }
         bool connected = false;
         if (AskInstance(socketPath, request, kAnswerMs, &claim.reply, &connected, &error)) {
             ::close(fd);
+            ::close(folderFd);
             claim.kind = InstanceClaim::Kind::Handed;
             return claim;
         }
@@ -243,6 +219,7 @@ InstanceClaim ClaimInstance(const std::string& stem, const std::string& request,
         // not listen yet, or it is ending. Either way, ask again for a while.
         if (connected || Steady::now() >= deadline) {
             ::close(fd);
+            ::close(folderFd);
             claim.message = "the running program does not answer (" + error + ")";
             return claim;
         }

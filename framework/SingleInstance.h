@@ -1,20 +1,12 @@
 // One running program per user. The first start holds a lock file in the
-// user's private runtime folder for as long as it lives and answers requests on
-// a local socket beside it; a later start hands its request to that program
-// and ends. Works without a session bus.
+// user's private runtime folder (UserRuntimeFolder) for as long as it lives and
+// answers requests on a local socket beside it; a later start hands its request
+// to that program and ends. Works without a session bus.
 #pragma once
 #include <functional>
 #include <string>
 
 namespace fw {
-
-// The user's private folder for the lock and the socket: `xdgRuntimeDir` when it
-// is a real folder of the user's that nobody else may write to, else
-// <fallbackParent>/<stem>-<uid>, made 0700 when missing and mended to 0700 when
-// it is ours. "" with `error` set when neither is safe (a link, another user's
-// folder, ...).
-std::string PrivateRuntimeFolder(const char* xdgRuntimeDir, const std::string& fallbackParent, const std::string& stem,
-                                 std::string* error);
 
 struct InstanceClaim {
     enum class Kind {

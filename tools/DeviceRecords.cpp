@@ -1,6 +1,6 @@
 #include "DeviceRecords.h"
 
-#include "FallbackFolder.h"
+#include "framework/PrivateFolder.h"
 
 #include <cerrno>
 #include <charconv>
@@ -15,6 +15,7 @@ namespace tools {
 namespace {
 
 constexpr const char* kRecordsFolder = ".ramdevices";
+constexpr const char* kUserRecordsFolder = "tavelmorinth-ramdevices";
 constexpr const char* kDevicePrefix = "/dev/";
 constexpr const char* kRecordPrefix = "tvram";
 constexpr unsigned kMostDevices = 100000;
@@ -32,7 +33,6 @@ std::string RecordName(const std::string& device) {
 std::string Serialise(const DeviceRecord& record) {
     std::string text = "sectors=" + std::to_string(record.sectors) + "\n";
     if (!record.volume.empty()) text += "volume=" + record.volume + "\n";
-    if (!record.folder.empty()) text += "folder=" + record.folder + "\n";
     return text;
 }
 
@@ -48,8 +48,6 @@ bool Parse(const std::string& text, DeviceRecord& record) {
             if (ec != std::errc() || end != value.data() + value.size()) return false;
         } else if (key == "volume") {
             record.volume = value;
-        } else if (key == "folder") {
-            record.folder = value;
         }
     }
     return record.sectors > 0;
@@ -59,32 +57,32 @@ bool Parse(const std::string& text, DeviceRecord& record) {
 
 DeviceRecords DeviceRecords::Open(bool create) {
     DeviceRecords records;
-    std::string where;
+    std::string parent, error;
+    const char* name = kRecordsFolder;
     if (::geteuid() == 0) {
-        Fd volumes(::open(kVolumesFolder, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!volumes.Valid()) throw ToolError(ErrnoText(std::string("cannot open ") + kVolumesFolder, errno));
-        if (create) ::mkdirat(volumes.Get(), kRecordsFolder, 0700);
-        records.folder_ = Fd(OpenFolderAt(volumes.Get(), kRecordsFolder));
-        where = VolumePath(kRecordsFolder);
+        parent = kVolumesFolder;
     } else {
+        // The runtime folder is shared with the session's other programs.
+        name = kUserRecordsFolder;
         // An ordinary user may not write in /volumes: the records live in the
-        // user's private folder in shared memory, which a restart clears as well.
-        const std::string base = FallbackBasePath();
-        struct stat st {};
-        if (!create && ::lstat(base.c_str(), &st) != 0 && errno == ENOENT) return records;
-        Fd folder = OpenFallbackBase(create);
-        if (create) ::mkdirat(folder.Get(), kRecordsFolder, 0700);
-        records.folder_ = Fd(OpenFolderAt(folder.Get(), kRecordsFolder));
-        where = base + "/" + kRecordsFolder;
+        // user's private runtime folder, which nobody else can make or block.
+        parent = fw::UserRuntimeFolder("tavelmorinth", &error);
+        if (parent.empty()) throw ToolError("no private folder for the device records: " + error);
     }
+    Fd base(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!base.Valid()) throw ToolError(ErrnoText("cannot open " + parent, errno));
+    const std::string where = parent + "/" + name;
+    if (create) ::mkdirat(base.Get(), name, 0700);
+    records.folder_ = Fd(OpenFolderAt(base.Get(), name));
     if (!records.folder_.Valid()) {
         if (errno == ENOENT && !create) return records;
         throw ToolError(ErrnoText("cannot open the device records in " + where, errno));
     }
     struct stat st {};
     if (::fstat(records.folder_.Get(), &st) != 0) throw ToolError(ErrnoText("cannot read " + where, errno));
-    if ((st.st_mode & (S_IWGRP | S_IWOTH)) && !(st.st_mode & S_ISVTX))
-        throw ToolError(where + " may be changed by others (writable and not sticky); left alone");
+    // Whoever else may change the records could rename or take away the user's own.
+    if (!fw::IsPrivateFolder(st, ::geteuid()))
+        throw ToolError(where + " is not a folder of this user's alone (another owner, or open to others); left alone");
     return records;
 }
 

@@ -1,7 +1,8 @@
 // The RAM devices that "hdiutil attach" reserved: one small file per device, owned
-// by the user who reserved it. Root keeps them in /volumes/.ramdevices (a private
-// /volumes, a tmpfs, takes them with it); an ordinary user, who may not write in
-// /volumes, in .ramdevices of the private folder /dev/shm/tavelmorinth-<uid>.
+// by the user who reserved it, in a folder of that user's alone. Root keeps them
+// in /volumes/.ramdevices (a private /volumes, a tmpfs, takes them with it); an
+// ordinary user, who may not write in /volumes, in tavelmorinth-ramdevices of the
+// private runtime folder.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -16,9 +17,9 @@ struct DeviceRecord {
     std::string device;   // "/dev/tvram3"
     uint64_t sectors = 0; // of 512 bytes
     std::string volume;   // "/volumes/NAME" once erased into a volume, else empty
-    std::string folder;   // the folder in /dev/shm when the volume is not a mount
 
-    uint64_t Bytes() const { return sectors * 512; }
+    // The program asks for 1953 sectors a MB; every road mounts whole MiB.
+    uint64_t Megabytes() const { return (sectors + 1952) / 1953; }
 };
 
 class DeviceRecords {

@@ -14,6 +14,7 @@ constexpr int kExitUsage = 2;
 constexpr int kExitBusy = 16;  // detach: the volume is in use
 constexpr int kExitNothing = 3;  // probe: nothing usable there, or only our own leftovers
 constexpr int kExitForeign = 4;  // probe: an entry that is not ours; it is left alone
+constexpr int kExitNoHelper = 5;  // erasevolume: an ordinary user without the mount helper
 
 constexpr const char* kVolumesFolder = "/volumes";
 

@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "FallbackFolder.h"
 #include "MountHelper.h"
 #include "Mounts.h"
 
@@ -24,14 +23,6 @@ Fd OpenVolumes() {
     return volumes;
 }
 
-// A link we made to a fallback folder that no longer exists (memory is cleared at
-// reboot): nothing lives there any more, so it may be replaced.
-bool IsOurDeadLink(int volumesFd, const std::string& name, const struct stat& st) {
-    struct stat target {};
-    return st.st_uid == ::geteuid() && ReadLink(volumesFd, name) == FallbackFolderPath(name) &&
-           ::stat(FallbackFolderPath(name).c_str(), &target) != 0 && errno == ENOENT;
-}
-
 struct MountPoint {
     Fd folder;
     bool made = false;  // by us, so ours to remove again on failure
@@ -42,9 +33,7 @@ MountPoint PrepareMountPoint(int volumesFd, const std::string& name) {
     const std::string path = VolumePath(name);
     struct stat st {};
     if (::fstatat(volumesFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (S_ISLNK(st.st_mode) && IsOurDeadLink(volumesFd, name, st)) {
-            if (::unlinkat(volumesFd, name.c_str(), 0) != 0) throw ToolError(ErrnoText("cannot replace " + path, errno));
-        } else if (S_ISLNK(st.st_mode)) {
+        if (S_ISLNK(st.st_mode)) {
             throw ToolError(path + " is already a volume or a symbolic link; left alone");
         } else if (!S_ISDIR(st.st_mode)) {
             throw ToolError(path + " exists and is not a folder; left alone");
@@ -72,43 +61,16 @@ void ForgetOlderRecords(DeviceRecords& records, const DeviceRecord& current) {
     }
 }
 
-void CreateFallback(int volumesFd, const std::string& name, DeviceRecord& record, DeviceRecords& records) {
-    const std::string path = VolumePath(name), folder = FallbackFolderPath(name);
-    Fd base = OpenFallbackBase(true);
-    bool made = ::mkdirat(base.Get(), name.c_str(), 0755) == 0;
-    if (!made && errno != EEXIST) throw ToolError(ErrnoText("cannot make " + folder, errno));
-    {
-        // A folder left from an earlier volume may hold files nobody has written back.
-        Fd existing(OpenFolderAt(base.Get(), name));
-        if (!existing.Valid() || !FolderIsEmpty(existing.Get()))
-            throw ToolError(folder + " exists already and is not empty; left alone");
-        ::fchmod(existing.Get(), 0755);
-    }
-    if (::symlinkat(folder.c_str(), volumesFd, name.c_str()) != 0) {
-        int err = errno;
-        if (made) ::unlinkat(base.Get(), name.c_str(), AT_REMOVEDIR);
-        throw ToolError(ErrnoText("cannot link " + path + " to " + folder, err));
-    }
-    record.volume = path;
-    record.folder = folder;
-    records.Store(record);
-    ForgetOlderRecords(records, record);
-    Say("not allowed to mount a RAM file system; " + path + " links to the folder " + folder +
-        " in shared memory instead, which has no size limit of its own");
-}
-
 // An ordinary user's sized RAM disk, mounted by the privileged helper, which does its
 // own checks of the mount point.
 void CreateWithHelper(const std::string& name, DeviceRecord& record, DeviceRecords& records) {
     const std::string path = VolumePath(name);
-    const uint64_t megabytes = (record.sectors + 1952) / 1953;  // the program asks for 1953 sectors a MB
-    int code = RunHelper({"mount", std::to_string(megabytes)});
+    int code = RunHelper({"mount", std::to_string(record.Megabytes())});
     if (code != kExitOK) throw ToolError("the mount helper did not make " + path);
     auto mounted = MountAt(path);
     if (!mounted || mounted->fileSystem != kFileSystem || mounted->source != kHelperSource)
         throw ToolError("the mount helper ended without a RAM file system at " + path);
     record.volume = path;
-    record.folder.clear();
     try {
         records.Store(record);
     } catch (...) {
@@ -121,83 +83,45 @@ void CreateWithHelper(const std::string& name, DeviceRecord& record, DeviceRecor
 }  // namespace
 
 void CreateVolume(const std::string& name, DeviceRecord record, DeviceRecords& records) {
-    if (::geteuid() != 0 && name == kHelperVolumeName && HelperIsSetUp()) {
-        CreateWithHelper(name, record, records);
-        return;
+    if (::geteuid() != 0) {
+        if (name == kHelperVolumeName && HelperIsSetUp()) {
+            CreateWithHelper(name, record, records);
+            return;
+        }
+        throw ToolError("an ordinary user may not mount a RAM file system, and the mount helper " + HelperPath() +
+                            " is not set up; root sets it up with 'scripts/setup --helper' for a build tree, "
+                            "'cmake --install' or the package",
+                        kExitNoHelper);
     }
     Fd volumes = OpenVolumes();
     const std::string path = VolumePath(name);
     MountPoint mountPoint = PrepareMountPoint(volumes.Get(), name);
-    const std::string options = "size=" + std::to_string(record.Bytes()) + ",uid=" + std::to_string(::getuid()) +
-                                ",gid=" + std::to_string(::getgid()) + ",mode=0755";
+    // Root's RAM disk is root's alone, as the helper's are their users'.
+    const std::string options = "size=" + std::to_string(record.Megabytes()) + "m,uid=" + std::to_string(::getuid()) +
+                                ",gid=" + std::to_string(::getgid()) + ",mode=0700";
     // Mount through the opened folder, so a link swapped in meanwhile cannot redirect it.
     const std::string target = "/proc/self/fd/" + std::to_string(mountPoint.folder.Get());
     const std::string source = record.device.substr(record.device.rfind('/') + 1);
-    if (::mount(source.c_str(), target.c_str(), kFileSystem, MS_NOSUID | MS_NODEV, options.c_str()) == 0) {
-        record.volume = path;
-        record.folder.clear();
-        try {
-            records.Store(record);
-        } catch (...) {
-            ::umount2(path.c_str(), UMOUNT_NOFOLLOW);
-            throw;
-        }
-        ForgetOlderRecords(records, record);
-        return;
-    }
-    int err = errno;
-    mountPoint.folder.Close();
-    if (err != EPERM) {
+    if (::mount(source.c_str(), target.c_str(), kFileSystem, MS_NOSUID | MS_NODEV, options.c_str()) != 0) {
+        int err = errno;
+        mountPoint.folder.Close();
         if (mountPoint.made) ::unlinkat(volumes.Get(), name.c_str(), AT_REMOVEDIR);
         throw ToolError(ErrnoText("cannot mount a RAM file system on " + path, err));
     }
-    // The link takes the place of the (empty) folder.
-    if (::unlinkat(volumes.Get(), name.c_str(), AT_REMOVEDIR) != 0)
-        throw ToolError(ErrnoText("cannot make room for a link at " + path, errno));
-    CreateFallback(volumes.Get(), name, record, records);
+    record.volume = path;
+    try {
+        records.Store(record);
+    } catch (...) {
+        ::umount2(path.c_str(), UMOUNT_NOFOLLOW);
+        throw;
+    }
+    ForgetOlderRecords(records, record);
 }
 
 namespace {
 
-int DetachFallback(int volumesFd, const std::string& name, DeviceRecords& records) {
-    const std::string volume = VolumePath(name), folder = ReadLink(volumesFd, name);
-    DeviceRecord record;
-    for (auto& candidate : records.FindByVolume(volume)) {
-        if (!candidate.folder.empty() && candidate.folder == folder && folder == FallbackFolderPath(name))
-            record = candidate;
-    }
-    if (record.device.empty()) throw ToolError(volume + " is a symbolic link not made by diskutil; left alone");
-    Fd base = OpenFallbackBase(false);
-    // /proc shows where processes are by their real paths.
-    char real[PATH_MAX];
-    if (!::realpath(folder.c_str(), real)) throw ToolError(ErrnoText("cannot find " + folder, errno));
-    auto users = ProcessesUsing(real);
-    if (users.empty()) {
-        // Take the link away first so that nothing new reaches the folder, then look again.
-        if (::unlinkat(volumesFd, name.c_str(), 0) != 0) throw ToolError(ErrnoText("cannot detach " + volume, errno));
-        users = ProcessesUsing(real);
-        if (!users.empty() && ::symlinkat(folder.c_str(), volumesFd, name.c_str()) != 0)
-            throw ToolError(ErrnoText(volume + " came into use while being detached and cannot be linked to " +
-                                          folder + " again",
-                                      errno));
-    }
-    if (!users.empty()) {
-        Say(volume + " is in use by process " + users.front() + "; not detached");
-        return kExitBusy;
-    }
-    records.Remove(record.device);
-    try {
-        RemoveTree(base.Get(), name);
-    } catch (const ToolError& e) {
-        throw ToolError(volume + " was detached, but " + folder + " cannot be removed: " + e.what());
-    }
-    return kExitOK;
-}
-
 void ForgetVolume(const std::string& volume, DeviceRecords& records) {
-    for (auto& record : records.FindByVolume(volume)) {
-        if (record.folder.empty()) records.Remove(record.device);
-    }
+    for (auto& record : records.FindByVolume(volume)) records.Remove(record.device);
 }
 
 int DetachHelperMount(int volumesFd, const std::string& name, DeviceRecords& records) {
@@ -233,7 +157,7 @@ int DetachMount(int volumesFd, const std::string& name, DeviceRecords& records) 
         return DetachHelperMount(volumesFd, name, records);
     DeviceRecord record;
     for (auto& candidate : records.FindByVolume(volume)) {
-        if (candidate.folder.empty() && candidate.device == "/dev/" + mounted->source) record = candidate;
+        if (candidate.device == "/dev/" + mounted->source) record = candidate;
     }
     if (mounted->fileSystem != kFileSystem || record.device.empty())
         throw ToolError(volume + " is not a volume made by diskutil; left alone");
@@ -263,40 +187,18 @@ std::string VolumeNameOf(const std::string& path) {
     return IsVolumeName(name) ? name : std::string();
 }
 
-bool HasRecord(const std::string& volume, const std::string& device, const std::string& folder) {
+bool HasRecord(const std::string& volume, const std::string& device) {
     for (auto& record : DeviceRecords::Open(false).FindByVolume(volume)) {
-        if (record.folder == folder && (device.empty() || record.device == device)) return true;
+        if (record.device == device) return true;
     }
     return false;
-}
-
-int ProbeLink(int volumesFd, const std::string& name, const struct stat& st) {
-    const std::string folder = FallbackFolderPath(name);
-    if (st.st_uid != ::geteuid() || ReadLink(volumesFd, name) != folder) {
-        Say(VolumePath(name) + " is a symbolic link not made by diskutil for this user; left alone");
-        return kExitForeign;
-    }
-    struct stat target {};
-    if (::lstat(folder.c_str(), &target) != 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return kExitNothing;  // our link, dead since a restart
-        throw ToolError(ErrnoText("cannot look at " + folder, errno));
-    }
-    try {
-        OpenFallbackBase(false);
-        if (S_ISDIR(target.st_mode) && target.st_uid == ::geteuid() && HasRecord(VolumePath(name), "", folder))
-            return kExitOK;
-    } catch (const ToolError&) {
-        // The folder the link leads to is not the user's own.
-    }
-    Say(VolumePath(name) + " leads to " + folder + ", which is not a volume of this user's; left alone");
-    return kExitForeign;
 }
 
 int ProbeFolder(int volumesFd, const std::string& name, const struct stat& st) {
     const std::string path = VolumePath(name);
     if (auto mounted = MountAt(path)) {
         if (mounted->fileSystem == kFileSystem && st.st_uid == ::geteuid() &&
-            (mounted->source == kHelperSource || HasRecord(path, "/dev/" + mounted->source, "")))
+            (mounted->source == kHelperSource || HasRecord(path, "/dev/" + mounted->source)))
             return kExitOK;
         Say(path + " is a mount that is not a volume of this user's; left alone");
         return kExitForeign;
@@ -324,7 +226,11 @@ int ProbeVolume(const std::string& path) {
         if (errno == ENOENT) return kExitNothing;
         throw ToolError(ErrnoText("cannot look at " + VolumePath(name), errno));
     }
-    if (S_ISLNK(st.st_mode)) return ProbeLink(volumes.Get(), name, st);
+    // These tools make no links: one there is somebody else's doing.
+    if (S_ISLNK(st.st_mode)) {
+        Say(VolumePath(name) + " is a symbolic link, not a volume made by diskutil; left alone");
+        return kExitForeign;
+    }
     if (S_ISDIR(st.st_mode)) return ProbeFolder(volumes.Get(), name, st);
     Say(VolumePath(name) + " is neither a folder nor a link; left alone");
     return kExitForeign;
@@ -339,7 +245,7 @@ int DetachVolume(const std::string& path) {
     struct stat st {};
     if (::fstatat(volumes.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         throw ToolError(ErrnoText("no such volume " + VolumePath(name), errno));
-    if (S_ISLNK(st.st_mode)) return DetachFallback(volumes.Get(), name, records);
+    if (S_ISLNK(st.st_mode)) throw ToolError(VolumePath(name) + " is a symbolic link, not a volume made by diskutil; left alone");
     if (S_ISDIR(st.st_mode)) return DetachMount(volumes.Get(), name, records);
     throw ToolError(VolumePath(name) + " is not a volume");
 }

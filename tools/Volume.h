@@ -6,14 +6,15 @@
 
 namespace tools {
 
-// Mounts a fresh tmpfs of the device's size at /volumes/NAME, owned by the caller;
-// where mounting is not allowed, links /volumes/NAME to a folder in /dev/shm instead.
-// Leaves an existing volume, folder with contents or foreign link alone. Throws ToolError.
+// Mounts a fresh tmpfs of the device's size in whole MiB at /volumes/NAME, owned by
+// the caller, mode 0700: root mounts it itself, an ordinary user through the mount
+// helper (without it: ToolError with kExitNoHelper). Leaves an existing volume, a
+// folder with contents or a link alone. Throws ToolError.
 void CreateVolume(const std::string& name, DeviceRecord record, DeviceRecords& records);
 
 // What stands at `path` ("/volumes/NAME"), changing nothing: kExitOK for a live volume
 // of the caller's made by these tools, kExitNothing where nothing is or only our own
-// leftovers (an empty mount point, our dead link, a stale record), kExitForeign for
+// leftovers (an empty mount point, a stale record), kExitForeign for
 // anything else. Throws ToolError.
 int ProbeVolume(const std::string& path);
 

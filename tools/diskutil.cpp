@@ -1,6 +1,5 @@
 // Stand-in for the disk tool: turns a reserved RAM device into a volume.
 //   diskutil erasevolume HFS+ NAME DEVICE   mounts an empty RAM file system at /volumes/NAME
-#include <fcntl.h>
 #include <string>
 #include <vector>
 
@@ -14,9 +13,7 @@ namespace {
 
 constexpr const char* kUsage = "usage: diskutil erasevolume HFS+ NAME DEVICE";
 
-bool StillPresent(const DeviceRecord& record) {
-    return record.folder.empty() ? MountAt(record.volume).has_value() : ReadLink(AT_FDCWD, record.volume) == record.folder;
-}
+bool StillPresent(const DeviceRecord& record) { return MountAt(record.volume).has_value(); }
 
 int EraseVolume(const std::string& format, const std::string& name, const std::string& device) {
     // The Linux RAM file system stands in for HFS+; no other format is offered.

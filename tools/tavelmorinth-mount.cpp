@@ -5,9 +5,11 @@
 //   tavelmorinth-mount unmount         unmounts such a tmpfs when it is the caller's
 // It takes nothing from the caller but the size, runs no other program, ignores its
 // environment and looks at every path as the caller; root's rights serve only the
-// mkdir, mount, umount and rmdir themselves.
+// mkdir, mount, umount and rmdir themselves. Its locked section runs where the
+// caller cannot stop it.
 #include <cerrno>
 #include <cstdlib>
+#include <csignal>
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
@@ -75,8 +77,20 @@ Fd OpenVolumes() {
     return fd;
 }
 
+// From here on the real and saved user ids are root's: the caller may no longer
+// signal, stop or trace this process, so none of the caller's can hold the lock
+// and stall another user's mount. The effective id stays the caller's for the
+// checks. Terminal signals reach a process whatever its ids; they are ignored.
+void BeyondTheCallersReach() {
+    for (int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTSTP, SIGTTIN, SIGTTOU, SIGPIPE}) ::signal(signal, SIG_IGN);
+    if (::setresuid(0, gCallerUid, 0) != 0) throw ToolError(ErrnoText("cannot keep the caller from stopping it", errno));
+}
+
 // One helper at a time, so that two callers cannot both find the place free.
+// Messages are written only once the lock is let go (a caller may leave the
+// output blocked), as a ToolError leaves the section.
 Fd Lock() {
+    BeyondTheCallersReach();
     AsRoot();
     Fd fd(::open(kLockFile, O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
     int err = errno;
@@ -85,7 +99,7 @@ Fd Lock() {
     if (!fd.Valid()) throw ToolError(ErrnoText(std::string("cannot open ") + kLockFile, err));
     if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != 0)
         throw ToolError(std::string(kLockFile) + " is not root's lock file");
-    // A caller may stop a helper that holds the lock; nobody else waits for it for ever.
+    // A helper that hangs in the kernel must not make everyone wait for ever.
     for (int attempt = 0; ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0; ++attempt) {
         if (errno != EWOULDBLOCK && errno != EINTR)
             throw ToolError(ErrnoText(std::string("cannot lock ") + kLockFile, errno));

@@ -22,10 +22,13 @@ TEST_F(Settings, FirstStartTakesTheDefaultsAndReadsNoCopy) {
     EXPECT_EQ(Mode(source), 0700) << "no permissions are set on a first start";
 }
 
-TEST_F(Settings, TheCopyInTheSourceFolderOverridesTheMainFile) {
+TEST_F(Settings, TheCopyInTheSourceFolderOverridesTheMainFileButNeverMovesTheSourceFolder) {
+    // The copy travels with the folder (an archive, a shared or a synced folder):
+    // a folder it names other than the one it lies in is not taken.
     const std::string source = root + "/src one";
     const std::string other = root + "/other";
     std::filesystem::create_directories(other);
+    std::filesystem::permissions(other, std::filesystem::perms::owner_all);
     WriteFile(settingsFile(), "512\n20\n" + root + "/src\\ one\n0040\n0010\n");
     WriteFile(source + "/TavelmorinthSettings/Settings.dat", "1.024\n10m\n" + other + "\n0050\n0020\n");
     std::filesystem::permissions(source, std::filesystem::perms::none);
@@ -34,10 +37,20 @@ TEST_F(Settings, TheCopyInTheSourceFolderOverridesTheMainFile) {
     EXPECT_FALSE(a.bFirstStart);
     EXPECT_EQ(a.sSize, "1.024");
     EXPECT_EQ(a.sInterval, "10m");
-    EXPECT_EQ(a.sPath, other);
+    EXPECT_EQ(a.sPath, root + "/src\\ one") << "the copy moved the source folder";
     EXPECT_EQ(a.sStateTop, "0050");
     EXPECT_EQ(a.sStateLeft, "0020");
     EXPECT_EQ(Mode(source), 0700) << "the folder the main file names is opened again, to its owner only as it was closed";
+    EXPECT_EQ(Mode(other), 0700) << "the folder the copy names was touched";
+
+    // A copy as a save writes it, naming its own folder, reads the same as before.
+    WriteFile(source + "/TavelmorinthSettings/Settings.dat", "2.048\n5m\n" + root + "/src\\ one\n0060\n0030\n");
+    a.GetOptions();
+    EXPECT_EQ(a.sSize, "2.048");
+    EXPECT_EQ(a.sInterval, "5m");
+    EXPECT_EQ(a.sPath, root + "/src\\ one");
+    EXPECT_EQ(a.sStateTop, "0060");
+    EXPECT_EQ(a.sStateLeft, "0030");
 }
 
 TEST_F(Settings, SevenLinesAreReadAsTwoGroupsOfFive) {
@@ -65,7 +78,7 @@ TEST_F(Settings, AnEmptyFileAtAReloadKeepsTheFieldsAndStillReadsTheCopy) {
     EXPECT_FALSE(a.bFirstStart);
     EXPECT_EQ(a.sSize, "2.048");
     EXPECT_EQ(a.sInterval, "60") << "the copy's missing lines read empty, then take their defaults";
-    EXPECT_EQ(a.sPath, home + "/Documents/TavelmorinthSource");
+    EXPECT_EQ(a.sPath, source) << "the copy's missing path line moved the source folder";
 }
 
 struct SaveCase {

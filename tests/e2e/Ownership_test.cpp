@@ -53,8 +53,6 @@ const Found kLeftovers[] = {
          ASSERT_EQ(::rmdir(kRamDisk), 0);
      },
      ""},
-    {"our link to a fallback folder a restart cleared",
-     [] { ASSERT_EQ(::symlink("/dev/shm/tavelmorinth-0/Tavelmorinth", kRamDisk), 0); }, ""},
 };
 
 const Found kForeign[] = {

@@ -43,8 +43,8 @@ TEST_F(ProgramRun, FirstStartMakesTheSourceFolderAndTheRAMDiskAndAtQuitTheSettin
     struct statfs vol {};
     ASSERT_EQ(::statfs(kRamDisk, &vol), 0);
     EXPECT_EQ(vol.f_type, TMPFS_MAGIC);
-    // The default of 256 MB, in the 512-byte sectors the creation asks for.
-    EXPECT_NEAR(double(vol.f_blocks) * double(vol.f_bsize), 256.0 * 1953 * 512, 1 << 20);
+    // The default of 256 MB, in whole MiB.
+    EXPECT_EQ(double(vol.f_blocks) * double(vol.f_bsize), 256.0 * 1048576);
 
     ASSERT_TRUE(QuitAndWait(program));
     EXPECT_FALSE(Mounted(kRamDisk));

@@ -58,7 +58,7 @@ TEST_F(Rebuild, AnotherSizeIntervalAndFolderMakeANewRAMDiskFromTheNewFolder) {
     WriteTree(oldFolder, {{"old", File("old")}});
     WriteTree(newFolder, {{"new/inside", File("new")}});
     Start("256", "60", oldFolder);
-    EXPECT_NEAR(VolumeBytes(), 256.0 * 1953 * 512, 1 << 20);
+    EXPECT_EQ(VolumeBytes(), 256.0 * 1048576);
     WriteTree(kRamDisk, {{"last work", File("saved into the old folder", kNew)}});
 
     ChangeOptions("1.024 MB", "10m", newFolder);
@@ -69,7 +69,7 @@ TEST_F(Rebuild, AnotherSizeIntervalAndFolderMakeANewRAMDiskFromTheNewFolder) {
     EXPECT_EQ(Mode(oldFolder), 0);
     EXPECT_EQ(Mode(newFolder), 0744) << "group and others keep no more than they had (0755)";
     ASSERT_TRUE(Mounted(kRamDisk));
-    EXPECT_NEAR(VolumeBytes(), 1024.0 * 1953 * 512, 1 << 20);
+    EXPECT_EQ(VolumeBytes(), 1024.0 * 1048576);
     EXPECT_EQ(Difference(WithParents({{"new/inside", File("new")}}), UserEntries(Snapshot(kRamDisk))), "");
     EXPECT_EQ(a().oTimerCopy->Period(), 600000);
     EXPECT_TRUE(Armed(a().oTimerCopy));
@@ -100,7 +100,7 @@ TEST_F(Rebuild, AChosenFolderThatIsGoneKeepsTheRAMDiskAndALaterQuitStillWritesBa
               "Attention, the Folder does not exist. Please activate this and restart \"Tavelmorinth\" or change the "
               "source folder in the options.");
     ASSERT_TRUE(Mounted(kRamDisk));
-    EXPECT_NEAR(VolumeBytes(), 256.0 * 1953 * 512, 1 << 20) << "no new RAM disk is made";
+    EXPECT_EQ(VolumeBytes(), 256.0 * 1048576) << "no new RAM disk is made";
     EXPECT_TRUE(Armed(a().oTimerCopy)) << "the RAM disk that stays is still saved";
     EXPECT_EQ(Snapshot(kRamDisk)["old"], File("old"));
 
@@ -164,7 +164,7 @@ TEST_F(Rebuild, SettingsThatCannotBeSavedAreSaidOnceAndTheRAMDiskGoesOn) {
     RunUntil([&] { return frmState()->lblStateRAMDisk()->Text() == App::kSettingsNotSaved(); }, 1);
     EXPECT_EQ(frmState()->lblStateRAMDisk()->Text(), App::kSettingsNotSaved());
     ASSERT_TRUE(Mounted(kRamDisk));
-    EXPECT_NEAR(VolumeBytes(), 256.0 * 1953 * 512, 1 << 20) << "the RAM disk in use stays";
+    EXPECT_EQ(VolumeBytes(), 256.0 * 1048576) << "the RAM disk in use stays";
     EXPECT_EQ(Mode(oldFolder), 0744);
     EXPECT_EQ(Mode(newFolder), 0750);
     EXPECT_TRUE(Armed(a().oTimerCopy));

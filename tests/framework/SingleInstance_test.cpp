@@ -1,5 +1,5 @@
 // Where the lock and the socket of the one running program live: only in a
-// folder that nobody but the user can write to.
+// folder that nobody but the user can make, write to or look into.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -14,6 +14,7 @@
 #include <string>
 
 #include "RuntimeSupport.h"
+#include "framework/PrivateFolder.h"
 #include "framework/SingleInstance.h"
 
 namespace {
@@ -38,7 +39,7 @@ struct FolderCase {
 
 void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.name; }
 
-std::string Fallback(const std::string& root) { return root + "/tmp/tvm-" + std::to_string(::geteuid()); }
+std::string Fallback(const std::string& root) { return root + "/home/.cache/tvm"; }
 
 void MakeFolder(const std::string& path, fs::perms mode) {
     fs::create_directories(path);
@@ -70,6 +71,22 @@ const FolderCase kFolderCases[] = {
          return xdg.c_str();
      },
      Expect::Fallback, 0700},
+    {"a runtime folder others may look into falls back",
+     [](const std::string& root, std::string& xdg) {
+         xdg = root + "/readable";
+         MakeFolder(xdg, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec);
+         return xdg.c_str();
+     },
+     Expect::Fallback, 0700},
+    {"a runtime folder that is a link falls back",
+     [](const std::string& root, std::string& xdg) {
+         MakeFolder(root + "/real-run", fs::perms::owner_all);
+         xdg = root + "/run-link";
+         fs::create_directory_symlink(root + "/real-run", xdg);
+         return xdg.c_str();
+     },
+     Expect::Fallback, 0700},
     {"an own fallback folder open to others is closed to them",
      [](const std::string& root, std::string&) -> const char* {
          MakeFolder(Fallback(root), fs::perms::all);
@@ -97,22 +114,36 @@ const FolderCase kFolderCases[] = {
          return nullptr;
      },
      Expect::Refused, 0777, true},
+    {"a home others may write in is refused: they could make the place first",
+     [](const std::string& root, std::string&) -> const char* {
+         fs::permissions(root + "/home", fs::perms::all);
+         return nullptr;
+     },
+     Expect::Refused, -1},
+    {"a cache folder of another user's is refused",
+     [](const std::string& root, std::string&) -> const char* {
+         MakeFolder(root + "/home/.cache", fs::perms::owner_all);
+         if (::chown((root + "/home/.cache").c_str(), 65534, 65534) != 0) ADD_FAILURE() << "chown";
+         return nullptr;
+     },
+     Expect::Refused, -1, true},
 };
 
-class PrivateRuntimeFolder : public testing::TestWithParam<FolderCase> {};
+class UserRuntimeFolder : public testing::TestWithParam<FolderCase> {};
 
-TEST_P(PrivateRuntimeFolder, Rule) {
+TEST_P(UserRuntimeFolder, Rule) {
     const FolderCase& c = GetParam();
     if (c.needsRoot && ::geteuid() != 0) GTEST_SKIP() << "needs root to make another user's folder";
     const char* scratch = std::getenv("TVM_SCRATCH");
     std::string root = std::string(scratch && *scratch ? scratch : "/tmp") + "/instance.XXXXXX";
     ASSERT_NE(::mkdtemp(root.data()), nullptr);
-    fs::create_directories(root + "/tmp");
+    fs::create_directories(root + "/home/.cache");
     std::string xdg;
     const char* xdgValue = c.setup(root, xdg);
 
     std::string error;
-    const std::string got = fw::PrivateRuntimeFolder(xdgValue, root + "/tmp", "tvm", &error);
+    const std::string home = root + "/home";
+    const std::string got = fw::UserRuntimeFolder(xdgValue, home.c_str(), "tvm", &error);
     switch (c.expect) {
         case Expect::Xdg:
             EXPECT_EQ(got, xdg);
@@ -137,7 +168,7 @@ TEST_P(PrivateRuntimeFolder, Rule) {
     fs::remove_all(root, ec);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rules, PrivateRuntimeFolder, testing::ValuesIn(kFolderCases),
+INSTANTIATE_TEST_SUITE_P(Rules, UserRuntimeFolder, testing::ValuesIn(kFolderCases),
                          [](const auto& info) { return tvmtest::SentenceName(info.param.name); });
 
 TEST(AskInstance, NobodyListeningIsToldApartFromAProgramThatDoesNotAnswer) {

@@ -18,10 +18,7 @@ struct BusyCase {
 };
 
 std::vector<BusyCase> BusyCases() {
-    const std::pair<const char*, As> who[] = {{"a mounted volume", As::Root},
-                                               {"an ordinary user's fallback volume", As::Nobody},
-                                               {"a fallback volume of root without the right to mount",
-                                                As::RootWithoutMountRight}};
+    const std::pair<const char*, As> who[] = {{"a mounted volume", As::Root}};
     const std::pair<const char*, const char*> holds[] = {
         {"a file held open", "exec 3<>/volumes/Tavelmorinth/data"},
         {"a working folder", "cd /volumes/Tavelmorinth/folder"},
@@ -105,7 +102,7 @@ const RefusalCase kRefusals[] = {
          ASSERT_EQ(symlink("/volumes/Elsewhere", kVolume), 0);
      },
      kVolume},
-    {"a link that looks like a fallback volume without a device record",
+    {"a link to a folder in shared memory, as earlier versions made",
      [] {
          ASSERT_EQ(mkdir("/dev/shm/tavelmorinth-0", 0700), 0);
          MakeFolderWithAFile("/dev/shm/tavelmorinth-0/Tavelmorinth");

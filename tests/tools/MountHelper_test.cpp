@@ -1,11 +1,19 @@
 // The set-user-ID mount helper, installed as the package installs it (owned by root,
 // mode 4755, beside the tools): every refusal leaves /volumes and the mounts as they
 // were, and an ordinary user gets a sized RAM disk of their own through the tools.
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <filesystem>
 #include <fstream>
@@ -198,6 +206,85 @@ TEST_F(HelperTest, TheEmptyMountPointARestartLeftIsUsedAgain) {
     EXPECT_TRUE(IsMountedTmpfs(kVolume));
     EXPECT_EQ(RunShell(DetachCommand(), As::Scratch).code, 0);
     EXPECT_EQ(Listing("/volumes"), "");
+}
+
+// The real user id of process `pid` and its command name, from /proc.
+bool IsHelperPastItsCallersReach(pid_t pid) {
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(comm, name);
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("Uid:", 0) == 0) return name.rfind("tavelmorinth-mo", 0) == 0 && std::stoul(line.substr(4)) == 0;
+    }
+    return false;
+}
+
+char ProcessState(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    auto paren = text.rfind(')');
+    return paren == std::string::npos || paren + 2 >= text.size() ? '?' : text[paren + 2];
+}
+
+// errno of kill(pid, signal) sent by an ordinary user (0 when it went through).
+int SignalAsNobody(pid_t pid, int signal) {
+    pid_t child = fork();
+    if (child == 0) {
+        if (setresgid(kNobody, kNobody, kNobody) != 0 || setresuid(kNobody, kNobody, kNobody) != 0) _exit(100);
+        _exit(kill(pid, signal) == 0 ? 0 : errno);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A caller who stops its helper must not hold up everyone else's: once the helper
+// waits for or holds the lock, its caller may not stop, signal or kill it. The lock
+// is held here by the test, so the helper is certain to be at the lock meanwhile.
+TEST_F(HelperTest, ItsCallerCannotStopOrSignalItAtTheLock) {
+    // The lock lives in /run: a private one keeps the machine's helpers out of this.
+    ASSERT_EQ(mount("tvm-run", "/run", "tmpfs", MS_NOSUID | MS_NODEV, "size=1m,mode=0755"), 0);
+    struct Unmount {
+        ~Unmount() { umount2("/run", MNT_DETACH); }
+    } unmount;
+    const int lock = open("/run/tavelmorinth-mount.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(flock(lock, LOCK_EX), 0);
+
+    const std::string helper = ToolsFolder() + "/tavelmorinth-mount";
+    std::vector<std::string> args = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", helper,
+                                     "mount", "256"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    char* env[] = {nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), env), 0);
+    bool reached = false;
+    for (int i = 0; i < 1000 && !reached; ++i) {
+        reached = IsHelperPastItsCallersReach(pid);
+        if (!reached) usleep(10000);
+    }
+    EXPECT_TRUE(reached) << "the helper never took root's real user id";
+
+    for (int signal : {SIGSTOP, SIGTSTP, SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(strsignal(signal));
+        EXPECT_EQ(SignalAsNobody(pid, signal), EPERM);
+    }
+    EXPECT_NE(ProcessState(pid), 'T') << "the helper was stopped";
+
+    close(lock);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ASSERT_TRUE(IsMountedTmpfs(kVolume));
+    struct stat st {};
+    ASSERT_EQ(stat(kVolume, &st), 0);
+    EXPECT_EQ(st.st_uid, kNobody);
+    Outcome unmounted = RunShell("tavelmorinth-mount unmount", As::Nobody);
+    EXPECT_EQ(unmounted.code, 0) << unmounted.err;
+    EXPECT_FALSE(tools::MountAt(kVolume).has_value());
 }
 
 }  // namespace

@@ -85,21 +85,6 @@ const TakenCase kTaken[] = {
      }},
     {"a dangling symbolic link made by someone else", As::Root,
      [] { ASSERT_EQ(symlink("/volumes/Elsewhere", kVolume), 0); }},
-    {"an ordinary user's fallback volume", As::Nobody,
-     [] {
-         ASSERT_EQ(RunShell(CreationCommand(8), As::Nobody).code, 0);
-         ASSERT_EQ(RunShell("echo keep > /volumes/Tavelmorinth/keep", As::Nobody).code, 0);
-     }},
-    {"a fallback folder left with files and without its link", As::Nobody,
-     [] {
-         ASSERT_EQ(RunShell("mkdir -m 700 /dev/shm/tavelmorinth-65534 && mkdir /dev/shm/tavelmorinth-65534/Tavelmorinth "
-                            "&& echo keep > /dev/shm/tavelmorinth-65534/Tavelmorinth/keep",
-                            As::Nobody)
-                       .code,
-                   0);
-     }},
-    {"a fallback folder that another user made", As::Nobody,
-     [] { Folder("/dev/shm/tavelmorinth-65534"); }},
 };
 
 void PrintTo(const TakenCase& row, std::ostream* os) { *os << row.name; }
@@ -112,7 +97,7 @@ TEST_P(TakenPlace, IsLeftAloneAndTheDeviceIsNotLeftReserved) {
     ASSERT_FALSE(HasFatalFailure());
     // The first attach makes the records folder; that alone is no change.
     if (mkdir("/volumes/.ramdevices", 0) == 0) {
-        ASSERT_EQ(chmod("/volumes/.ramdevices", 01777), 0);
+        ASSERT_EQ(chmod("/volumes/.ramdevices", 0700), 0);
     }
     const std::string volumes = Listing("/volumes"), shm = Listing("/dev/shm");
     const auto mount = tools::MountAt(kVolume);
@@ -126,6 +111,46 @@ TEST_P(TakenPlace, IsLeftAloneAndTheDeviceIsNotLeftReserved) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AtTheMountPoint, TakenPlace, testing::ValuesIn(kTaken), SentenceName());
+
+// Whoever else may change root's device records could rename or take away root's
+// own, and root's program could no longer eject its RAM disk.
+TEST_F(ToolsTest, RootsRecordsFolderIsRefusedWhenSomebodyElseMayChangeIt) {
+    const struct {
+        const char* why;
+        uid_t owner;
+        mode_t mode;
+    } rows[] = {
+        {"made first by another user", kNobody, 0700},
+        {"root's, writable by everyone", 0, 0777},
+        {"root's, writable by everyone but sticky", 0, 01777},
+        {"root's, open to the group", 0, 0770},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.why);
+        ASSERT_EQ(mkdir("/volumes/.ramdevices", 0700), 0);
+        ASSERT_EQ(chown("/volumes/.ramdevices", row.owner, row.owner), 0);
+        ASSERT_EQ(chmod("/volumes/.ramdevices", row.mode), 0);
+        Outcome refused = RunShell(CreationCommand(8));
+        EXPECT_NE(refused.code, 0);
+        EXPECT_NE(refused.err.find("/volumes/.ramdevices"), std::string::npos) << refused.err;
+        EXPECT_FALSE(tools::MountAt(kVolume).has_value());
+        EXPECT_EQ(Listing("/volumes/.ramdevices"), "");
+        EXPECT_EQ(rmdir("/volumes/.ramdevices"), 0);
+    }
+}
+
+TEST_F(ToolsTest, RootsRAMDiskCannotBeReadOrEnteredByAnotherUser) {
+    ASSERT_EQ(RunShell(CreationCommand(8)).code, 0);
+    WriteFile(std::string(kVolume) + "/notes.txt", "root's own");
+    ASSERT_EQ(chmod((std::string(kVolume) + "/notes.txt").c_str(), 0644), 0);
+    for (const char* command : {"cat /volumes/Tavelmorinth/notes.txt", "ls /volumes/Tavelmorinth",
+                                "cd /volumes/Tavelmorinth"}) {
+        SCOPED_TRACE(command);
+        Outcome refused = RunShell(command, As::Nobody);
+        EXPECT_NE(refused.code, 0);
+        EXPECT_EQ(refused.out, "");
+    }
+}
 
 }  // namespace
 }  // namespace tooltest

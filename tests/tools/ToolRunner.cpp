@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -30,9 +31,21 @@ std::vector<std::string> Argv(const std::string& commandLine, As as) {
     return argv;
 }
 
-std::vector<std::string> Environment() {
+// Each user a home of their own in the scratch folder, where the tools keep an
+// ordinary user's device records.
+std::string HomeOf(As as) {
+    const char* scratch = getenv("TVM_SCRATCH");
+    const uid_t uid = UidOf(as);
+    const std::string homes = std::string(scratch && *scratch ? scratch : "/tmp") + "/homes";
+    const std::string home = homes + "/" + std::to_string(uid);
+    mkdir(homes.c_str(), 0755);
+    if (mkdir(home.c_str(), 0700) == 0 && chown(home.c_str(), uid, uid) != 0) return "/nonexistent";
+    return home;
+}
+
+std::vector<std::string> Environment(As as) {
     std::vector<std::string> env = {"PATH=" + gToolsFolder + ":/usr/sbin:/usr/bin:/sbin:/bin",
-                                    "LANG=C.UTF-8"};
+                                    "LANG=C.UTF-8", "HOME=" + HomeOf(as)};
     for (const char* name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
         if (const char* value = getenv(name)) env.push_back(std::string(name) + "=" + value);
     }
@@ -49,7 +62,7 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
 // Starts the command with the given descriptors as its stdin, stdout and stderr.
 pid_t Spawn(const std::string& commandLine, As as, int in, int out, int err) {
     auto argv = Argv(commandLine, as);
-    auto env = Environment();
+    auto env = Environment(as);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in, 0);

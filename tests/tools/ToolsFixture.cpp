@@ -158,6 +158,8 @@ void ToolsTest::TearDown() {
     for (auto& mountPoint : MountsBelowVolumes()) umount2(mountPoint.c_str(), MNT_DETACH);
     Empty("/volumes");
     Empty(kShm);
+    std::error_code ec;
+    fs::remove_all(std::string(getenv("TVM_SCRATCH")) + "/homes", ec);
     chown("/volumes", 0, 0);
     chmod("/volumes", 01777);
 }
