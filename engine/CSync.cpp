@@ -53,7 +53,7 @@ int Remove(const std::string& path) {
     if (!S_ISDIR(st.st_mode)) return ::unlink(path.c_str()) == 0 ? 0 : errno;
     fw::FolderItem folder(path, false);
     folder.DeleteTree();
-    return folder.LastErrorCode();
+    return folder.LastErrorCode() == ENOENT ? 0 : folder.LastErrorCode();
 }
 
 // The change time of the record file, touched now: the file system's own clock.
@@ -725,7 +725,8 @@ bool CSync::DeleteFile(const fw::Ref<fw::FolderItem>& entry, const fw::Ref<fw::F
     if (entry->LastErrorCode() == 0) return true;
     // What Delete could not remove (a folder that still holds skipped entries).
     entry->DeleteTree();
-    if (entry->LastErrorCode() == 0 && !entry->Exists()) return true;
+    // Gone already (moved away meanwhile) is as good as deleted.
+    if ((entry->LastErrorCode() == 0 || entry->LastErrorCode() == ENOENT) && !entry->Exists()) return true;
     if (entry->LastErrorCode() != 0) Fail(path, entry->LastErrorCode());
     Fail(path, "it could not be deleted");
 }

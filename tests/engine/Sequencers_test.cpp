@@ -549,7 +549,7 @@ TEST_F(Sequencers, ARebuildWhoseEjectIsRefusedPutsTheSettingsInUseBack) {
     std::getline(file, interval);
     std::getline(file, path);
     EXPECT_EQ(size + "|" + interval + "|" + path, "4.096|60|" + Shell(source_));
-    EXPECT_EQ(Mode(source_), 0764);
+    EXPECT_EQ(Mode(source_), 0744);
     EXPECT_FALSE(a().oAfterChangeOptions->bCleanStarted);
     EXPECT_TRUE(a().bCleanRAMDiskWithShutdown);
 

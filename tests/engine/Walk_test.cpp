@@ -324,8 +324,8 @@ void InstallLoggingRm(const std::string& folder, const std::string& log) {
 }
 
 // Emptying a folder entry by entry keeps its listing up to date instead of
-// reading it again after every deletion, and a shell runs only for a folder
-// that Delete cannot remove because it still holds skipped entries.
+// reading it again after every deletion, and no shell runs, not even for a
+// folder that Delete cannot remove because it still holds skipped entries.
 TEST_F(EngineTest, DeletingAFolderFullOfFilesIsLinear) {
     Tree many;
     for (int i = 0; i < 400; ++i) many["many/f" + std::to_string(i)] = File("x");
@@ -346,8 +346,7 @@ TEST_F(EngineTest, DeletingAFolderFullOfFilesIsLinear) {
     std::ifstream in(log);
     std::vector<std::string> calls;
     for (std::string line; std::getline(in, line);) calls.push_back(line);
-    ASSERT_EQ(calls.size(), 1u);
-    EXPECT_NE(calls[0].find("kept-hidden"), std::string::npos) << calls[0];
+    EXPECT_TRUE(calls.empty()) << calls.front();
     RemoveTree(tools);
     fs::remove(log);
 }
