@@ -122,8 +122,9 @@ bool App::Event_CancelClose() {
 
 void App::Event_Close() {
     if (sPath.empty()) return;
-    // Closed to everyone while the program is not running.
-    SetPermissionsAt(sPath, 0);
+    // Closed to everyone while the program is not running; what stands at the
+    // path in place of the loaded folder (the folder under an unmounted disk) is not ours to close.
+    if (!(oTavelmorinth && oTavelmorinth->SourceMovedFrom(sPath))) SetPermissionsAt(sPath, 0);
     oTavelmorinth = nullptr;
     oTimerProgress = nullptr;
     oTimerCopy = nullptr;

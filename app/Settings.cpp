@@ -10,6 +10,7 @@
 #include "app/SettingTexts.h"
 #include "app/ShellPaths.h"
 #include "app/SourceFolders.h"
+#include "engine/CTavelmorinth.h"
 #include "framework/Exceptions.h"
 #include "framework/FolderItem.h"
 #include "framework/Screen.h"
@@ -166,7 +167,9 @@ void App::SaveOptions() {
     ReplaceTextFile(main, mainLines);
 
     // A folder that may not be the source folder gets no settings copy, as a missing one.
-    const bool usable = !sourcePath.empty() && !IsRefusedSourceFolder(sourcePath);
+    // Nor does what stands at its path in place of the loaded folder.
+    const bool usable = !sourcePath.empty() && !IsRefusedSourceFolder(sourcePath) &&
+                        !(oTavelmorinth && oTavelmorinth->SourceMovedFrom(sourcePath));
     if (usable) CreatePrefsFolder(false, sourcePath);
     auto copy = usable ? fw::GetFolderItem(sourcePath + kSettingsFile, 1) : nullptr;
     if (copy) {

@@ -38,6 +38,10 @@ public:
     const RootsHeld& Roots() const { return m_oRoots; }
     RootsHeld::Verdict CheckRoots() const { return m_oRoots.Check(sSourcePath, sTargetpath); }
     bool VolumeStillHeld() const { return m_oRoots.VolumeStillHeld(sTargetpath); }
+    // The loaded source folder no longer at `sourceShellPath` (its disk unmounted, it replaced or renamed).
+    bool SourceMovedFrom(const std::string& sourceShellPath) const {
+        return sourceShellPath == sSourcePath && m_oRoots.SourceMoved(sSourcePath);
+    }
     // The status for a pass or an eject that found a root changed.
     std::string RootsChangedText(RootsHeld::Verdict verdict) const;
 

@@ -71,6 +71,10 @@ bool RootsHeld::VolumeStillHeld(const std::string& volumeShellPath) const {
     return volumeEntry && volume && RootIdAt(path, false) == volumeEntry && RootIdAt(path, true) == volume;
 }
 
+bool RootsHeld::SourceMoved(const std::string& sourceShellPath) const {
+    return source && RootIdAt(Native(sourceShellPath), true) != source;
+}
+
 RootsHeld::Verdict RootsHeld::Check(const std::string& sourceShellPath, const std::string& volumeShellPath) const {
     if (!VolumeStillHeld(volumeShellPath)) return Verdict::VolumeChanged;
     if (!source || RootIdAt(Native(sourceShellPath), true) != source) return Verdict::SourceChanged;

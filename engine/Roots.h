@@ -32,6 +32,8 @@ struct RootsHeld {
     static RootsHeld Take(const std::string& sourceShellPath, const std::string& volumeShellPath);
     // The RAM disk is asked first: what is not ours is never written either way.
     Verdict Check(const std::string& sourceShellPath, const std::string& volumeShellPath) const;
+    // Whether a source folder is held and the path no longer leads to it.
+    bool SourceMoved(const std::string& sourceShellPath) const;
     // Whether the RAM-disk path still leads to the held RAM disk (entry and folder).
     bool VolumeStillHeld(const std::string& volumeShellPath) const;
 
