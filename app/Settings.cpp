@@ -62,7 +62,10 @@ void ReplaceTextFile(const fw::Ref<fw::FolderItem>& target, const std::string li
         if (lines[i].find_first_of("\r\n") != std::string::npos)
             throw fw::IOException(EINVAL, "A settings value holds a line break: " + target->NativePath());
     auto folder = target->Parent();
-    auto temp = folder->Child("." + target->Name() + ".new");
+    std::string tempName(1, '.');  // appended, not "." + name: gcc 12 warns falsely on that form here
+    tempName += target->Name();
+    tempName += ".new";
+    auto temp = folder->Child(tempName);
     try {
         auto out = fw::TextOutputStream::Create(temp);
         for (int i = 0; i < 5; ++i) out->WriteLine(lines[i]);

@@ -40,7 +40,7 @@ std::string FindOnPath(std::string_view program) {
     while (true) {
         const size_t colon = dirs.find(':');
         std::string dir(dirs.substr(0, colon));
-        if (dir.empty()) dir = ".";
+        if (dir.empty()) dir.assign(1, '.');  // not = ".": gcc 12 warns falsely on that here
         std::string candidate = dir + "/" + std::string(program);
         struct stat st;
         if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
