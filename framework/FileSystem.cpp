@@ -44,7 +44,6 @@ FlushResult FileSystemFlush::Flush() {
     return {};
 }
 
-FlushResult FlushFileSystemOf(const std::string& posixPath) { return FileSystemFlush(posixPath).Flush(); }
 
 void SetFlushHook(std::function<int(const std::string&)> hook) {
     std::lock_guard lock(gHookMutex);

@@ -29,9 +29,6 @@ private:
     int openError_ = 0;
 };
 
-// Opens and flushes at once: reports failures of the flush itself.
-FlushResult FlushFileSystemOf(const std::string& posixPath);
-
 // Test seam: asked with the path at every flush; a non-zero answer is reported
 // as that errno instead of flushing. Empty: flushes go ahead.
 void SetFlushHook(std::function<int(const std::string&)> hook);
