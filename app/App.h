@@ -62,6 +62,8 @@ public:
     bool bCleanRAMDiskWithShutdown = true;
     bool bFirstStart = false;
     bool bQuit = false;
+    // Asked to quit; given up again only when the quit keeps the RAM disk (its eject refused).
+    bool bQuitUnderWay = false;
     bool bShowOptions = false;
     bool bShutdown = false;
     bool bSleep = false;

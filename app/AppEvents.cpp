@@ -89,15 +89,17 @@ void App::StartupSub() {
 bool App::Event_CancelClose() {
     // The start-up thread may be making the volume: ending now would leave it
     // attached behind the program. The thread asks again once it is done.
-    if (CStartup::Running()) {
+    if (CStartup::Unfinished()) {
         CStartup::QuitWhenDone();
         sState = kWillClosed();
+        bQuitUnderWay = true;
         return true;
     }
     // The start-up thread has not made the workers: nothing to write back.
     if (!oTimerCopy) return false;
     oTimerCopy->SetEnabled(false);
     sState = kWillClosed();
+    bQuitUnderWay = true;
     // A quit also takes over a rebuild under way: its eject ends the program.
     bCleanRAMDiskWithShutdown = true;
     if (oAfterChangeOptions) {

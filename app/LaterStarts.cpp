@@ -8,6 +8,7 @@
 #include "engine/CCleanRAMDisk.h"
 #include "engine/CShutdown.h"
 #include "engine/CStartup.h"
+#include "engine/TimerState.h"
 #include "framework/SingleInstance.h"
 #include "framework/Timer.h"
 #include "framework/Window.h"
@@ -39,16 +40,13 @@ std::string RequestOf(int argc, char** argv) {
 
 // Windows and options belong to a program whose settings are read and whose
 // workers exist: before that, the options window would show and store nothing.
-bool StartedUp() { return app().oAfterChangeOptions && !CStartup::Running(); }
+bool StartedUp() { return app().oAfterChangeOptions && !CStartup::Unfinished(); }
 
 // The options window closing starts a rebuild: not while the program ejects for
 // a quit or for another rebuild, nor while a quit waits for a pass.
-bool Armed(const fw::Timer* timer) { return timer && timer->Mode() != fw::Timer::ModeOff && timer->Enabled(); }
-
 bool QuitOrRebuildUnderWay() {
     const App& a = app();
-    return a.bQuit || a.bShutdown || a.sState == App::kWillClosed() || Armed(a.oShutdown.get()) ||
-           Armed(a.oCleanRamDisk.get());
+    return a.bQuit || a.bShutdown || a.bQuitUnderWay || Armed(a.oShutdown) || Armed(a.oCleanRamDisk);
 }
 
 void Act(const std::string& request) {

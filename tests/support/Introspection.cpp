@@ -30,7 +30,7 @@ std::string VisibleWindows() {
 // Menu items are chosen like the program's own requests: once its workers exist.
 void ChooseWaiting() {
     App& a = app();
-    if (!a.oAfterChangeOptions || CStartup::Running()) return;
+    if (!a.oAfterChangeOptions || CStartup::Unfinished()) return;
     while (!gChosen.empty()) {
         const std::string name = gChosen.front();
         gChosen.pop_front();

@@ -12,20 +12,14 @@
 #include "app/App.h"
 #include "app/ShellPaths.h"
 #include "engine/CSync.h"
-#include "engine/CTavelmorinth.h"
 #include "engine/Roots.h"
 #include "framework/FileSystem.h"
 #include "framework/FolderItem.h"
 #include "framework/GuardProcess.h"
 #include "framework/Shell.h"
+#include "tools/DiskTools.h"
 
 namespace {
-
-// The answers of "hdiutil probe" and "hdiutil detach" that the guard acts on.
-constexpr int kProbeOurs = 0;
-constexpr int kProbeNothing = 3;
-constexpr int kProbeForeign = 4;
-constexpr int kDetachInUse = 16;
 
 constexpr int kLeftAttached = 1;
 // A volume in use is tried again for a while: at the end of a session the
@@ -42,7 +36,7 @@ class GuardApp : public App {};
 // argument list: no shell ever reads the path.
 int Hdiutil(const char* verb) {
     fw::Shell shell;
-    shell.ExecuteProgram({"hdiutil", verb, CTavelmorinth::kVolumePath});
+    shell.ExecuteProgram({"hdiutil", verb, tools::kRAMDiskPath});
     const std::string output = shell.Result();
     if (!output.empty()) std::fputs(output.c_str(), stderr);
     return shell.ErrorCode();
@@ -122,21 +116,21 @@ int GuardWork(const CGuard::State& state) {
     if (auto exe = a.ExecutableFile()) fw::SetToolsFolder(exe->Parent()->NativePath());
     a.sPath = state.sSourcePath;
 
-    if (Native(state.sTargetpath) != CTavelmorinth::kVolumePath) {
+    if (Native(state.sTargetpath) != tools::kRAMDiskPath) {
         GuardSay(state.sTargetpath + " is not the RAM disk path of our tools; left alone");
         return kLeftAttached;
     }
     const int probe = Hdiutil("probe");
-    if (probe == kProbeNothing) {
+    if (probe == tools::kExitNothing) {
         // The program ejected it; its end may have come before it closed the folder.
         CloseSourceFolder(state);
         return 0;
     }
-    if (probe == kProbeForeign) {
+    if (probe == tools::kExitForeign) {
         GuardSay(state.sTargetpath + " is not a RAM disk of ours; left alone");
         return 0;
     }
-    if (probe != kProbeOurs) {
+    if (probe != tools::kExitOK) {
         GuardSay("cannot tell what " + state.sTargetpath + " is (hdiutil probe answered " + std::to_string(probe) +
                  "); left alone");
         return kLeftAttached;
@@ -163,8 +157,8 @@ int GuardWork(const CGuard::State& state) {
             return kLeftAttached;
         }
         const int detach = Hdiutil("detach");
-        if (detach == 0 || Hdiutil("probe") == kProbeNothing) break;
-        if (detach != kDetachInUse || attempt == kDetachAttempts) {
+        if (detach == 0 || Hdiutil("probe") == tools::kExitNothing) break;
+        if (detach != tools::kExitBusy || attempt == kDetachAttempts) {
             GuardSay("the RAM disk was written back but cannot be ejected; it stays attached");
             return kLeftAttached;
         }
