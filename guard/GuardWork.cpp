@@ -45,13 +45,13 @@ int Hdiutil(const char* verb) {
 std::string Native(const std::string& shellPath) { return fw::UnescapeShellWord(shellPath); }
 
 // The source folder is closed only while it is still the folder that was loaded.
-void CloseSourceFolder(const CGuard::State& state) {
+void CloseSourceFolder(const GuardState& state) {
     if (state.roots.source && RootIdAt(Native(state.sSourcePath), true) == state.roots.source)
         SetPermissionsAt(state.sSourcePath, 0);
 }
 
 // Before every write-back: both paths still lead to what the program loaded.
-bool RootsStillHeld(const CGuard::State& state) {
+bool RootsStillHeld(const GuardState& state) {
     switch (state.roots.Check(state.sSourcePath, state.sTargetpath)) {
         case RootsHeld::Verdict::Same:
             return true;
@@ -66,8 +66,8 @@ bool RootsStillHeld(const CGuard::State& state) {
     return false;
 }
 
-bool TokenMatches(const CGuard::State& state) {
-    std::ifstream file(Native(state.sTargetpath) + CGuard::kTokenFile);
+bool TokenMatches(const GuardState& state) {
+    std::ifstream file(Native(state.sTargetpath) + kGuardTokenFile);
     std::string token;
     return std::getline(file, token) && token == state.sToken;
 }
@@ -86,7 +86,7 @@ bool HoldLock() {
 
 // One write-back as the program's last one: copy, and delete only after a
 // complete load and a clean copy pass. True when it completed.
-bool WriteBack(App& a, const CGuard::State& state) {
+bool WriteBack(App& a, const GuardState& state) {
     a.bLoadComplete = state.bLoadComplete;
     a.bTransactionCopy = true;
     auto sync = fw::New<CSync>();
@@ -110,7 +110,7 @@ bool Flushed(fw::FileSystemFlush& flush) {
 
 void GuardSay(const std::string& message) { std::fprintf(stderr, "tavelmorinth-guard: %s\n", message.c_str()); }
 
-int GuardWork(const CGuard::State& state) {
+int GuardWork(const GuardState& state) {
     GuardApp a;
     fw::RegisterApplication(&a);
     if (auto exe = a.ExecutableFile()) fw::SetToolsFolder(exe->Parent()->NativePath());
