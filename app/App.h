@@ -1,6 +1,7 @@
 // The application object: every value the subsystems share. Fields are read and
 // written directly by windows, threads and timers; the framework's threads are
-// cooperative, so no locks.
+// cooperative, so no locks. The program's events (its start-up road and quit
+// gate) are ProgramApp's: the guard holds an App without them.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -19,11 +20,6 @@ class CTimerProgress;
 class App : public fw::Application {
 public:
     App();
-
-    // Events (start-up road and quit gate).
-    void Event_Open() override;
-    bool Event_CancelClose() override;
-    void Event_Close() override;
 
     // Menu handlers; each answers true (handled).
     bool _mnuAboutTavelmorinth_Action();

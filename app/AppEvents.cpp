@@ -1,5 +1,6 @@
 // The application's events: the start-up road and the quit gate.
 #include "app/App.h"
+#include "app/ProgramApp.h"
 #include "app/ShellPaths.h"
 #include "app/SourceFolders.h"
 #include "app/MainMenuBar.h"
@@ -18,7 +19,7 @@
 #include "windows/frmOptions.h"
 #include "windows/frmState.h"
 
-void App::Event_Open() {
+void ProgramApp::Event_Open() {
     frmAbout()->Show();
     // Seen from the first moment, also while the start goes on.
     frmAbout()->UpdateNow();
@@ -86,7 +87,7 @@ void App::StartupSub() {
     }
 }
 
-bool App::Event_CancelClose() {
+bool ProgramApp::Event_CancelClose() {
     // The start-up thread may be making the volume: ending now would leave it
     // attached behind the program. The thread asks again once it is done.
     if (CStartup::Unfinished()) {
@@ -122,7 +123,7 @@ bool App::Event_CancelClose() {
     return !bQuit;
 }
 
-void App::Event_Close() {
+void ProgramApp::Event_Close() {
     if (sPath.empty()) return;
     // Closed to everyone while the program is not running.
     SetPermissionsAt(sPath, 0);
