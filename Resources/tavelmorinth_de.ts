@@ -257,10 +257,6 @@
         <translation>Das Laufwerk konnte nicht erstellt werden: Ein gewöhnlicher Benutzer braucht das Einhängeprogramm, das nicht eingerichtet ist. Root richtet es ein, indem er das Paket installiert, mit „cmake --install“ oder für einen Build-Ordner mit „scripts/setup --helper“.</translation>
     </message>
     <message>
-        <source>App.kCreatedNoSizeLimit</source>
-        <translation>Das Laufwerk wurde als Ordner im gemeinsamen Speicher erstellt: Ohne das Einhängeprogramm wird seine Größe nicht durchgesetzt.</translation>
-    </message>
-    <message>
         <source>App.kSyncIncompleteOne</source>
         <translation>Die Synchronisation war nicht vollständig: %1 Eintrag konnte nicht synchronisiert werden.</translation>
     </message>

@@ -1,6 +1,7 @@
 // The application object: every value the subsystems share. Fields are read and
 // written directly by windows, threads and timers; the framework's threads are
-// cooperative, so no locks.
+// cooperative, so no locks. The program's events (its start-up road and quit
+// gate) are ProgramApp's: the guard holds an App without them.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -19,11 +20,6 @@ class CTimerProgress;
 class App : public fw::Application {
 public:
     App();
-
-    // Events (start-up road and quit gate).
-    void Event_Open() override;
-    bool Event_CancelClose() override;
-    void Event_Close() override;
 
     // Menu handlers; each answers true (handled).
     bool _mnuAboutTavelmorinth_Action();
@@ -62,6 +58,8 @@ public:
     bool bCleanRAMDiskWithShutdown = true;
     bool bFirstStart = false;
     bool bQuit = false;
+    // Asked to quit; given up again only when the quit keeps the RAM disk (its eject refused).
+    bool bQuitUnderWay = false;
     bool bShowOptions = false;
     bool bShutdown = false;
     bool bSleep = false;

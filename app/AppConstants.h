@@ -73,9 +73,6 @@
       "The drive could not be created: an ordinary user needs the mount helper, which is not set up. "        \
       "Root sets it up by installing the package, with \"cmake --install\", or for a build tree with "          \
       "\"scripts/setup --helper\".")                                                                            \
-    X(kCreatedNoSizeLimit,                                                                                    \
-      "Drive has been created as a folder in shared memory: without the mount helper its size is not "        \
-      "enforced.")                                                                                            \
     X(kSyncIncompleteOne, "The synchronization was not complete: %1 entry could not be synchronized.")        \
     X(kSyncSourceFull,                                                                                        \
       "The disk of the source folder is full. Please free space on it: until then the files stay on the "     \

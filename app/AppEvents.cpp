@@ -1,5 +1,6 @@
 // The application's events: the start-up road and the quit gate.
 #include "app/App.h"
+#include "app/ProgramApp.h"
 #include "app/ShellPaths.h"
 #include "app/SourceFolders.h"
 #include "app/MainMenuBar.h"
@@ -18,7 +19,7 @@
 #include "windows/frmOptions.h"
 #include "windows/frmState.h"
 
-void App::Event_Open() {
+void ProgramApp::Event_Open() {
     frmAbout()->Show();
     // Seen from the first moment, also while the start goes on.
     frmAbout()->UpdateNow();
@@ -86,18 +87,20 @@ void App::StartupSub() {
     }
 }
 
-bool App::Event_CancelClose() {
+bool ProgramApp::Event_CancelClose() {
     // The start-up thread may be making the volume: ending now would leave it
     // attached behind the program. The thread asks again once it is done.
-    if (CStartup::Running()) {
+    if (CStartup::Unfinished()) {
         CStartup::QuitWhenDone();
         sState = kWillClosed();
+        bQuitUnderWay = true;
         return true;
     }
     // The start-up thread has not made the workers: nothing to write back.
     if (!oTimerCopy) return false;
     oTimerCopy->SetEnabled(false);
     sState = kWillClosed();
+    bQuitUnderWay = true;
     // A quit also takes over a rebuild under way: its eject ends the program.
     bCleanRAMDiskWithShutdown = true;
     if (oAfterChangeOptions) {
@@ -120,7 +123,7 @@ bool App::Event_CancelClose() {
     return !bQuit;
 }
 
-void App::Event_Close() {
+void ProgramApp::Event_Close() {
     if (sPath.empty()) return;
     // Closed to everyone while the program is not running; what stands at the
     // path in place of the loaded folder (the folder under an unmounted disk) is not ours to close.

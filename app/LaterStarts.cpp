@@ -5,11 +5,10 @@
 #include <deque>
 
 #include "app/App.h"
-#include "app/MainMenuBar.h"
 #include "engine/CCleanRAMDisk.h"
 #include "engine/CShutdown.h"
 #include "engine/CStartup.h"
-#include "framework/Menu.h"
+#include "engine/TimerState.h"
 #include "framework/SingleInstance.h"
 #include "framework/Timer.h"
 #include "framework/Window.h"
@@ -21,11 +20,14 @@ constexpr const char* kStem = "tavelmorinth";
 constexpr const char* kShowActivity = "show-activity";
 constexpr const char* kPreferences = "preferences";
 constexpr const char* kQuit = "quit";
-constexpr const char* kChoose = "choose ";
 
 std::string gOwnRequest;
 std::deque<std::string> gPending;
 fw::Ref<fw::Timer> gRunner;
+LaterStartExtra& Extra() {
+    static LaterStartExtra extra;
+    return extra;
+}
 
 std::string RequestOf(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
@@ -38,16 +40,13 @@ std::string RequestOf(int argc, char** argv) {
 
 // Windows and options belong to a program whose settings are read and whose
 // workers exist: before that, the options window would show and store nothing.
-bool StartedUp() { return app().oAfterChangeOptions && !CStartup::Running(); }
+bool StartedUp() { return app().oAfterChangeOptions && !CStartup::Unfinished(); }
 
 // The options window closing starts a rebuild: not while the program ejects for
 // a quit or for another rebuild, nor while a quit waits for a pass.
-bool Armed(const fw::Timer* timer) { return timer && timer->Mode() != fw::Timer::ModeOff && timer->Enabled(); }
-
 bool QuitOrRebuildUnderWay() {
     const App& a = app();
-    return a.bQuit || a.bShutdown || a.sState == App::kWillClosed() || Armed(a.oShutdown.get()) ||
-           Armed(a.oCleanRamDisk.get());
+    return a.bQuit || a.bShutdown || a.bQuitUnderWay || Armed(a.oShutdown) || Armed(a.oCleanRamDisk);
 }
 
 void Act(const std::string& request) {
@@ -59,8 +58,6 @@ void Act(const std::string& request) {
         frmState()->Show();
     } else if (request == kPreferences) {
         if (!QuitOrRebuildUnderWay()) a._mnuOptions_Action();
-    } else if (request.rfind(kChoose, 0) == 0) {
-        if (auto item = a.MenuBar ? a.MenuBar->Lookup(request.substr(std::strlen(kChoose))) : nullptr) item->Trigger();
     }
 }
 
@@ -90,13 +87,6 @@ void Queue(const std::string& request) {
         gRunner->Action = &RunPending;
     }
     gRunner->SetEnabled(true);
-}
-
-std::string VisibleWindows() {
-    std::string names;
-    for (const auto& w : fw::OpenWindows())
-        if (w->Visible()) names += (names.empty() ? "" : " ") + w->ClassName();
-    return names;
 }
 
 }  // namespace
@@ -134,15 +124,14 @@ void StopServingLaterStarts() {
 }
 
 std::string AnswerLaterStart(const std::string& request) {
-    if (request == "windows") return VisibleWindows();
-    if (request == "active") {
-        const auto w = fw::ActiveWindow();
-        return w ? w->ClassName() : "";
-    }
-    if (request == kQuit || request == kShowActivity || request == kPreferences || request.rfind(kChoose, 0) == 0) {
+    if (request == kQuit || request == kShowActivity || request == kPreferences) {
         // Acted on from a timer, after the answer has gone out.
         Queue(request);
         return "ok";
     }
+    if (Extra())
+        if (auto answer = Extra()(request)) return *answer;
     return "unknown request";
 }
+
+void SetLaterStartExtra(LaterStartExtra extra) { Extra() = std::move(extra); }

@@ -1,6 +1,7 @@
 // One program per user: a later start, and the launcher's actions, hand their
 // request to the running program and end.
 #pragma once
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -16,8 +17,10 @@ void ServeLaterStarts();
 void StopServingLaterStarts();
 
 // A request line of a later start; answers one line. Acting on windows waits
-// until the start-up thread has made the workers. Besides the three requests of
-// the command line, "windows" lists the visible windows, "active" names the
-// active one and "choose <item>" chooses a menu item, for looking at a running
-// program from outside.
+// until the start-up thread has made the workers.
 std::string AnswerLaterStart(const std::string& request);
+
+// Answers requests the program does not know itself (nothing: not ours either).
+// Only builds made for looking at the program from outside install one.
+using LaterStartExtra = std::function<std::optional<std::string>(const std::string&)>;
+void SetLaterStartExtra(LaterStartExtra extra);

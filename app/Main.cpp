@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/App.h"
+#include "app/ProgramApp.h"
 #include "app/LaterStarts.h"
 #include "app/MainMenuBar.h"
 #include "app/frmFAQ.h"
@@ -22,7 +23,7 @@ std::unique_ptr<App> gApp;
 }
 
 void _NewAppInstance() {
-    gApp = std::make_unique<App>();
+    gApp = std::make_unique<ProgramApp>();
     gApp->SetVersionData(1, 0, 2, 0, 3, "1.0.2", "1.02", "\xC2\xA9 Brantolek 2014-2026");
     gApp->MenuBar = MainMenuBar();
     EngineHooks::ShowActivityWindow = [] { frmState()->Show(); };

@@ -7,6 +7,7 @@
 
 #include "framework/FolderItem.h"
 #include "framework/SpecialFolder.h"
+#include "tools/DiskTools.h"
 
 namespace {
 
@@ -96,7 +97,7 @@ bool Refused(const std::string& path, const std::vector<Place>& homes) {
     const std::string settings = fw::SpecialFolder::ApplicationData()->NativePath() + "/TavelmorinthSettings";
     // Closing them, or a folder above them, closes them too; inside the settings
     // folder and the RAM disk the program keeps its own files.
-    for (const Place& place : {PlaceOf(settings), PlaceOf(kRAMDiskPath)})
+    for (const Place& place : {PlaceOf(settings), PlaceOf(tools::kRAMDiskPath)})
         if (place.IsInside(path) || place.Contains(path, false)) return true;
     for (const Place& home : homes) {
         if (home.IsInside(path)) return true;

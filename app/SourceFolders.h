@@ -4,9 +4,6 @@
 #pragma once
 #include <string>
 
-// The RAM disk's mount point.
-inline constexpr const char* kRAMDiskPath = "/volumes/Tavelmorinth";
-
 // True for a shell path naming (after links are resolved) the home folder, a
 // folder above it, the settings folder or the RAM disk (or a folder above or
 // inside them), a folder of the system, or any path with a line break or a

@@ -15,7 +15,7 @@ void CAfterChangeOptions::Event_Action() {
     App& a = app();
     // The start-up thread may still be making the worker: a second one must not
     // be made beside it. Try again at the next firing.
-    if (CStartup::Running()) return;
+    if (CStartup::Unfinished()) return;
     a.sPath = a.sNewPath.empty() ? a.sPath : a.sNewPath;
     // A folder that may not be the source folder is never used, as a missing one.
     const bool refused = IsRefusedSourceFolder(a.sPath);

@@ -11,9 +11,9 @@
 #include "framework/Log.h"
 #include "framework/Shell.h"
 #include "engine/TimerState.h"
+#include "tools/DiskTools.h"
 
 namespace {
-constexpr int kVolumeInUse = 16;
 
 // The wait cursor for the time the detach blocks the main thread.
 struct WaitCursor {
@@ -121,8 +121,8 @@ bool CCleanRAMDisk::Detach() {
     const bool stillHeld = worker->VolumeStillHeld();
     if (!stillHeld && VolumeHoldsEntries(worker->sTargetpath))
         fw::Log(fw::UnescapeShellWord(worker->sTargetpath) + " was replaced after the detach; left alone");
-    if (a.iErrorCodeUnmount == kVolumeInUse || (stillHeld && VolumeHoldsEntries(worker->sTargetpath))) {
-        a.sState = a.iErrorCodeUnmount == kVolumeInUse ? App::kDriveIsInUse() : App::kEjectFailed();
+    if (a.iErrorCodeUnmount == tools::kExitBusy || (stillHeld && VolumeHoldsEntries(worker->sTargetpath))) {
+        a.sState = a.iErrorCodeUnmount == tools::kExitBusy ? App::kDriveIsInUse() : App::kEjectFailed();
         a.iErrorCodeUnmount = 0;
         KeepVolume();
         worker->CreateLock();
@@ -174,6 +174,7 @@ void CCleanRAMDisk::KeepVolume() {
             a.oAfterChangeOptions->SetEnabled(false);
         }
     }
+    if (!rebuilding) a.bQuitUnderWay = false;
     a.bCleanRAMDiskWithShutdown = true;
     a.bShutdown = false;
 }

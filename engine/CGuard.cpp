@@ -3,18 +3,13 @@
 #include <cstdio>
 #include <random>
 #include <utility>
-#include <vector>
 
 #include "app/App.h"
-#include "app/ShellPaths.h"
-#include "engine/CCleanRAMDisk.h"
-#include "engine/CShutdown.h"
 #include "engine/CTavelmorinth.h"
-#include "engine/TimerState.h"
+#include "engine/ShutdownLocks.h"
 #include "framework/Clock.h"
 #include "framework/FolderItem.h"
 #include "framework/GuardProcess.h"
-#include "framework/SessionEnd.h"
 #include "framework/TextStream.h"
 
 namespace {
@@ -28,9 +23,9 @@ constexpr int kRestartEveryFirings = 50;
 
 struct Link {
     fw::Ref<CGuard> timer;
-    CGuard::State current;  // token and paths as of the last Start
+    GuardState current;  // token and paths as of the last Start
     int firingsSinceStart = 0;
-    std::optional<CGuard::State> sent;
+    std::optional<GuardState> sent;
 };
 
 // Lives as long as the process: the guard outlives even the application object.
@@ -50,67 +45,7 @@ std::string NewToken() {
     return token;
 }
 
-// Tabs and line ends inside a field are written as escapes.
-std::string Escape(const std::string& field) {
-    std::string out;
-    for (char c : field) {
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c == '\t') {
-            out += "\\t";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::optional<std::string> Unescape(const std::string& field) {
-    std::string out;
-    for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] != '\\') {
-            out += field[i];
-            continue;
-        }
-        if (++i == field.size()) return std::nullopt;
-        if (field[i] == '\\') {
-            out += '\\';
-        } else if (field[i] == 't') {
-            out += '\t';
-        } else if (field[i] == 'n') {
-            out += '\n';
-        } else {
-            return std::nullopt;
-        }
-    }
-    return out;
-}
-
 }  // namespace
-
-std::string CGuard::State::Line() const {
-    return "state\t" + Escape(sToken) + "\t" + (bLoadComplete ? "1" : "0") + "\t" + Escape(sTargetpath) + "\t" +
-           Escape(sSourcePath) + "\t" + roots.Text();
-}
-
-std::optional<CGuard::State> CGuard::State::Parse(const std::string& line) {
-    std::vector<std::string> fields;
-    size_t start = 0;
-    for (;;) {
-        const size_t tab = line.find('\t', start);
-        fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-        if (tab == std::string::npos) break;
-        start = tab + 1;
-    }
-    if (fields.size() != 6 || fields[0] != "state" || (fields[2] != "0" && fields[2] != "1")) return std::nullopt;
-    const auto token = Unescape(fields[1]), target = Unescape(fields[3]), source = Unescape(fields[4]);
-    if (!token || token->empty() || !target || target->empty() || !source || source->empty()) return std::nullopt;
-    const auto roots = RootsHeld::Parse(fields[5]);
-    if (!roots) return std::nullopt;
-    return State{*token, fields[2] == "1", *target, *source, *roots};
-}
 
 // The main thread's wait reached its bound without the lock: the worker made
 // next goes on without waiting again.
@@ -135,9 +70,9 @@ void CGuard::Start(const CTavelmorinth& worker) {
     // The token goes onto the RAM disk before the guard hears of it: a guard that
     // knows an older one leaves this RAM disk alone rather than write it back
     // with what it knew of the one before.
-    link.current = State{NewToken(), false, worker.sTargetpath, worker.sSourcePath, worker.Roots()};
+    link.current = GuardState{NewToken(), false, worker.sTargetpath, worker.sSourcePath, worker.Roots()};
     try {
-        auto file = fw::TextOutputStream::Create(fw::GetFolderItem(worker.sTargetpath + kTokenFile, 1));
+        auto file = fw::TextOutputStream::Create(fw::GetFolderItem(worker.sTargetpath + kGuardTokenFile, 1));
         file->WriteLine(link.current.sToken);
         file->Close();
     } catch (...) {
@@ -162,13 +97,7 @@ void CGuard::Event_Action() {
         restarted = fw::GuardProcess::Start();
     }
     Publish(restarted);
-    // A shut-down waits while the RAM disk is attached, and may not begin
-    // while its last write-back runs (a quit's or a rebuild's).
-    const bool attached = ExistsAt(link.current.sTargetpath);
-    bool lastWriteBack = false;
-    if (auto* a = dynamic_cast<App*>(fw::CurrentApplication()))
-        lastWriteBack = Armed(a->oCleanRamDisk) || Armed(a->oShutdown);
-    fw::SessionEnd::HoldShutdown(attached, attached && lastWriteBack);
+    HoldShutdownLocksFor(link.current.sTargetpath);
 }
 
 // Whether the last load completed is read live: it turns true when the load
@@ -177,7 +106,7 @@ void CGuard::Event_Action() {
 void CGuard::Publish(bool force) {
     Link& link = TheLink();
     if (link.current.sToken.empty()) return;
-    State state = link.current;
+    GuardState state = link.current;
     if (auto* a = dynamic_cast<App*>(fw::CurrentApplication())) state.bLoadComplete = a->bLoadComplete;
     if (!force && link.sent && *link.sent == state) return;
     if (fw::GuardProcess::Send(state.Line())) link.sent = state;

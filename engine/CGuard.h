@@ -1,39 +1,18 @@
 // The program's side of the guard, a process of its own that outlives the
 // program: should the program end without its own last write-back and eject
 // (the display went away, a crash, a kill), the guard writes the RAM disk back
-// with the same mirror and ejects it. It is told, on its channel, which RAM disk
-// it watches (a token also written on that RAM disk), the source folder, the
-// roots the program holds, and whether the last load completed (only then may a
-// write-back delete).
+// with the same mirror and ejects it. This side starts it and keeps it told
+// (engine/GuardChannel.h says what); the shut-down locks go with it.
 #pragma once
 #include <cstdint>
-#include <optional>
-#include <string>
 
-#include "engine/Roots.h"
+#include "engine/GuardChannel.h"
 #include "framework/Timer.h"
 
 class CTavelmorinth;
 
 class CGuard : public fw::Timer {
 public:
-    struct State {
-        std::string sToken;
-        bool bLoadComplete = false;
-        std::string sTargetpath;  // shell paths, as the worker holds them
-        std::string sSourcePath;
-        // The roots the program loaded: the guard writes back only while both
-        // paths still lead there.
-        RootsHeld roots;
-
-        std::string Line() const;
-        static std::optional<State> Parse(const std::string& line);
-        bool operator==(const State&) const = default;
-    };
-
-    // On the RAM disk, beside the lock file: the token of the state sent last.
-    static constexpr const char* kTokenFile = "/TMP/Guard.dat";
-
     // Before the worker decides about the volume: waits (bounded) while the
     // guard of an earlier run still writes that RAM disk back.
     static void WaitForEarlierGuard();
@@ -47,8 +26,8 @@ public:
     static void Start(const CTavelmorinth& worker);
 
 protected:
-    // Sends the state again whenever it changed (and starts a guard that ended);
-    // holds the shut-down locks while the RAM disk is attached.
+    // Sends the state again whenever it changed (and starts a guard that ended),
+    // and has the shut-down locks follow the RAM disk.
     void Event_Action() override;
 
 private:

@@ -11,9 +11,10 @@ public:
 
     bool bEnableTimer = true;  // initial state of the write-back timer
 
-    // True from the making of a start-up thread until it has made the workers
-    // (the worker's constructor may wait for the volume's creation meanwhile).
-    static bool Running() { return s_iUnfinished > 0; }
+    // True from the making of a start-up thread (before it runs, too) until it
+    // has made the workers (the worker's constructor may wait for the volume's
+    // creation meanwhile).
+    static bool Unfinished() { return s_iUnfinished > 0; }
     // A quit that came meanwhile: asked again once the workers are made.
     static void QuitWhenDone() { s_bQuitAsked = true; }
     static bool QuitAsked() { return s_bQuitAsked; }

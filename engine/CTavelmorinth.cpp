@@ -10,6 +10,7 @@
 #include "framework/Shell.h"
 #include "framework/SpecialFolder.h"
 #include "framework/Strings.h"
+#include "tools/DiskTools.h"
 
 namespace {
 double SizeMB(const std::string& sizeText) { return fw::CDbl(fw::ReplaceAll(sizeText, ".", "")); }
@@ -28,13 +29,13 @@ void CreateFolderAndParents(const fw::Ref<fw::FolderItem>& folder) {
 void CTavelmorinth::Constructor() {
     sSourcePath = app().sPath;
     if (sSourcePath.empty()) sSourcePath = fw::SpecialFolder::Documents()->ShellPath() + "/TavelmorinthSource";
-    if (sTargetpath.empty()) sTargetpath = kVolumePath;
+    if (sTargetpath.empty()) sTargetpath = tools::kRAMDiskPath;
     CGuard::WaitForEarlierGuard();
     Create();
 }
 
 std::string CTavelmorinth::CreationCommand(const std::string& sizeText) {
-    return "diskutil erasevolume HFS+ 'Tavelmorinth' `hdiutil attach -nomount ram://" +
+    return std::string("diskutil erasevolume HFS+ '") + tools::kRAMDiskName + "' `hdiutil attach -nomount ram://" +
            fw::Format(SizeMB(sizeText) * 1953, "0000") + "`";
 }
 
@@ -44,30 +45,28 @@ void CTavelmorinth::Create() {
     // run and from anything else that stands at the path.
     const int found = ProbeVolume();
     m_bNotOurs = false;
-    if (found == kProbeAttached) {
+    if (found == tools::kExitOK) {
         m_bKeptAttached = true;
-    } else if (found == kProbeNothing) {
+    } else if (found == tools::kExitNothing) {
         a.sState = App::kWillbeCreated();
-        if (SizeMB(a.sSize) > 4096) a.sSize = "4096";
         // Whatever was loaded before is gone with the old volume.
         a.bLoadComplete = false;
         m_bKeptAttached = false;
         fw::Shell shell;
         shell.Execute(CreationCommand(a.sSize));
-        if (shell.ErrorCode() != 0 || ProbeVolume() != kProbeAttached) {
-            a.sState = shell.ErrorCode() == kCreateNoHelper ? App::kNoMountHelper() : App::kCreateFailed();
+        if (shell.ErrorCode() != 0 || ProbeVolume() != tools::kExitOK) {
+            a.sState = shell.ErrorCode() == tools::kExitNoHelper ? App::kNoMountHelper() : App::kCreateFailed();
             m_bNotOurs = true;
             return;
         }
-        auto volume = fw::GetFolderItem(sTargetpath, 1);
-        a.sState = volume && volume->Alias() ? App::kCreatedNoSizeLimit() : App::kCreated();
+        a.sState = App::kCreated();
     } else {
         // Not ours, or not known to be: nothing is copied into or out of it, nothing
         // of it is deleted, and no lock file is put on it.
         a.bLoadComplete = false;
         m_bKeptAttached = false;
         m_bNotOurs = true;
-        a.sState = found == kProbeForeign ? App::kVolumeForeign() : App::kCreateFailed();
+        a.sState = found == tools::kExitForeign ? App::kVolumeForeign() : App::kCreateFailed();
         return;
     }
 

@@ -17,18 +17,9 @@ public:
     void Create();
     void CreateLock();
 
-    // The one path our disk tools make the RAM disk at.
-    static constexpr const char* kVolumePath = "/volumes/Tavelmorinth";
-
     // Builds the command line that creates the volume for the size text
     // (sectors of 512 bytes, 1953 per MB).
     static std::string CreationCommand(const std::string& sizeText);
-
-    // What "hdiutil probe" answers for sTargetpath.
-    static constexpr int kProbeAttached = 0;  // a live RAM disk of this user's
-    static constexpr int kProbeNothing = 3;   // nothing, or only our own leftovers
-    static constexpr int kProbeForeign = 4;   // an entry that is not ours
-    static constexpr int kCreateNoHelper = 5;  // diskutil: an ordinary user without the mount helper
 
     // Create found no RAM disk of ours at sTargetpath and made none: no pass runs
     // and the entry there is never touched.
@@ -55,6 +46,7 @@ protected:
     void Event_Run() override;
 
 private:
+    // What "hdiutil probe" answers for sTargetpath: one of the tools' exit codes.
     int ProbeVolume() const;
     void RefusePass(RootsHeld::Verdict verdict);
 

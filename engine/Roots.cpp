@@ -1,11 +1,9 @@
 #include "engine/Roots.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <charconv>
 #include <vector>
 
+#include "framework/FileSystem.h"
 #include "framework/FolderItem.h"
 
 namespace {
@@ -51,9 +49,9 @@ bool ParseId(const std::string& text, std::optional<RootId>& id) {
 
 std::optional<RootId> RootIdAt(const std::string& posixPath, bool followLinks) {
     if (posixPath.empty()) return std::nullopt;
-    struct stat st {};
-    if ((followLinks ? ::stat(posixPath.c_str(), &st) : ::lstat(posixPath.c_str(), &st)) != 0) return std::nullopt;
-    return RootId{uint64_t(st.st_dev), uint64_t(st.st_ino), uint32_t(st.st_uid)};
+    const auto id = fw::IdentityAt(posixPath, followLinks);
+    if (!id) return std::nullopt;
+    return RootId{id->device, id->inode, id->owner};
 }
 
 RootsHeld RootsHeld::Take(const std::string& sourceShellPath, const std::string& volumeShellPath) {

@@ -1,12 +1,11 @@
 #include "Application.h"
 
-#include <QCursor>
-#include <QGuiApplication>
 #include <filesystem>
 #include <mutex>
 
 #include "Baton.h"
 #include "EventLoop.h"
+#include "Internal.h"
 #include "TypeName.h"
 
 namespace fw {
@@ -14,7 +13,6 @@ namespace {
 std::mutex gResourcesMutex;
 std::string gResources;
 Application* gApp = nullptr;
-bool gWaitCursor = false;
 
 std::string ExecutablePath() {
     std::error_code ec;
@@ -61,15 +59,7 @@ void Application::SetVersionData(int major, int minor, int bug, int nonRelease, 
 
 void Application::SetMouseCursor(MouseCursor c) {
     internal::PostToMain([c] {
-        if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return;
-        const bool wait = c == MouseCursor::Wait;
-        if (wait == gWaitCursor) return;
-        gWaitCursor = wait;
-        if (wait) {
-            QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-        } else {
-            QGuiApplication::restoreOverrideCursor();
-        }
+        if (internal::gSetWaitCursor) internal::gSetWaitCursor(c == MouseCursor::Wait);
     });
 }
 

@@ -3,8 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QMessageBox>
 #include <cstdlib>
 #include <string_view>
 #include <thread>
@@ -12,7 +10,6 @@
 #include "Baton.h"
 #include "Dialogs.h"
 #include "EventLoop.h"
-#include "GuiNative.h"
 #include "Internal.h"
 #include "Localization.h"
 #include "Spawn.h"
@@ -50,19 +47,9 @@ std::string FindOnPath(std::string_view program) {
     }
 }
 
-bool HaveGui() { return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr; }
-
-// Not modal: a failure may come in long after the call, in the middle of anything.
+// Said only where a GUI is up.
 void SayCannotOpen(const std::string& target) {
-    PostToMain([target] {
-        if (!HaveGui()) return;
-        baton::Held held;
-        gui::EnsureGuiSetup();
-        auto* box = new QMessageBox(QMessageBox::Warning, QString::fromUtf8(internal::kDialogTitle), gui::ToQt(kCannotOpen(target)), QMessageBox::Ok);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setModal(false);
-        box->show();
-    });
+    if (gShowWarningBox) gShowWarningBox(kCannotOpen(target));
 }
 
 }  // namespace

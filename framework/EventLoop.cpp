@@ -3,8 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <QApplication>
-#include <QMessageBox>
+#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <algorithm>
@@ -134,17 +133,6 @@ void OnWake() {
         Qt::QueuedConnection);
 }
 
-void ShowUncaughtBox(const std::string& text) {
-    auto show = [text] {
-        auto* box = new QMessageBox(QMessageBox::Critical, QString::fromUtf8(internal::kDialogTitle), QString::fromStdString(text),
-                                    QMessageBox::Ok);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setModal(false);
-        box->show();
-    };
-    internal::PostToMain(show);
-}
-
 void OnQuitSignal(int) {
     const int saved = errno;
     const char byte = 1;
@@ -233,7 +221,7 @@ void RegisterEndHandlerAgain() {
 
 }  // namespace internal
 
-void InitRuntime(int& argc, char** argv) {
+void internal::StartRuntime(int& argc, char** argv, void (*makeApplication)(int& argc, char** argv)) {
     if (!gContext) {
         if (!EnvSet("QT_QPA_PLATFORM") && !EnvSet("DISPLAY") && !EnvSet("WAYLAND_DISPLAY"))
             setenv("QT_QPA_PLATFORM", "offscreen", 1);
@@ -247,11 +235,9 @@ void InitRuntime(int& argc, char** argv) {
         const bool lent = !ours.empty() && ours != given;
         if (lent) setenv("XDG_RUNTIME_DIR", ours.c_str(), 1);
         // Lives as long as the process.
-        new QApplication(argc, argv);
+        makeApplication(argc, argv);
         if (lent && runtime) setenv("XDG_RUNTIME_DIR", given.c_str(), 1);
         if (lent && !runtime) unsetenv("XDG_RUNTIME_DIR");
-        // Only Quit ends the program; closing its last window does not.
-        QApplication::setQuitOnLastWindowClosed(false);
         gContext = new QObject;
         gDispatch = new QTimer(gContext);
         gDispatch->setTimerType(Qt::PreciseTimer);
@@ -267,7 +253,6 @@ void InitRuntime(int& argc, char** argv) {
             auto* notifier = new QSocketNotifier(gSignalPipe[0], QSocketNotifier::Read, gContext);
             QObject::connect(notifier, &QSocketNotifier::activated, gContext, &DrainSignals);
         }
-        internal::gShowUncaughtBox = &ShowUncaughtBox;
         timers::SetWakeHook(&OnWake);
         ArmDispatch();
     }

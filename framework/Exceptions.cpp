@@ -8,6 +8,8 @@
 namespace fw {
 namespace internal {
 void (*gShowUncaughtBox)(const std::string& text) = nullptr;
+void (*gShowWarningBox)(const std::string& text) = nullptr;
+void (*gSetWaitCursor)(bool wait) = nullptr;
 }
 
 namespace {

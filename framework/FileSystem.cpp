@@ -1,6 +1,7 @@
 #include "FileSystem.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,6 +19,12 @@ FlushResult Failure(int err, const std::string& what, const std::string& path) {
 }
 
 }  // namespace
+
+std::optional<FileIdentity> IdentityAt(const std::string& posixPath, bool followLinks) {
+    struct stat st {};
+    if ((followLinks ? ::stat(posixPath.c_str(), &st) : ::lstat(posixPath.c_str(), &st)) != 0) return std::nullopt;
+    return FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino), uint32_t(st.st_uid)};
+}
 
 FileSystemFlush::FileSystemFlush(const std::string& posixPath) : path_(posixPath) {
     // The kernel reports to syncfs the write failures since this opening; a
@@ -44,7 +51,6 @@ FlushResult FileSystemFlush::Flush() {
     return {};
 }
 
-FlushResult FlushFileSystemOf(const std::string& posixPath) { return FileSystemFlush(posixPath).Flush(); }
 
 void SetFlushHook(std::function<int(const std::string&)> hook) {
     std::lock_guard lock(gHookMutex);

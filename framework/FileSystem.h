@@ -1,9 +1,23 @@
-// Flushing a whole file system, named by any path on it.
+// Flushing a whole file system, named by any path on it; which object a path names.
 #pragma once
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace fw {
+
+// The object a path names, told apart from any other: its device and inode,
+// and its owner.
+struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    uint32_t owner = 0;
+};
+
+// The object at `posixPath`, through links or the link itself; nothing when it
+// cannot be looked at.
+std::optional<FileIdentity> IdentityAt(const std::string& posixPath, bool followLinks);
 
 struct FlushResult {
     int errorNumber = 0;  // errno of the failed step; 0 when everything reached the disk
@@ -28,9 +42,6 @@ private:
     int fd_ = -1;
     int openError_ = 0;
 };
-
-// Opens and flushes at once: reports failures of the flush itself.
-FlushResult FlushFileSystemOf(const std::string& posixPath);
 
 // Test seam: asked with the path at every flush; a non-zero answer is reported
 // as that errno instead of flushing. Empty: flushes go ahead.

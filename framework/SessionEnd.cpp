@@ -118,9 +118,6 @@ void SessionEnd::HoldShutdown(bool delay, bool block) {
     }
 }
 
-bool SessionEnd::DelayHeld() { return gDelay.fd.has_value(); }
-bool SessionEnd::BlockHeld() { return gBlock.fd.has_value(); }
-
 void SessionEnd::RequestQuit() {
     QMetaObject::invokeMethod(
         Context(),

@@ -18,8 +18,6 @@ public:
     // back asynchronously; a lock refused (no logind, not allowed) is asked for
     // again only once it was not wanted in between. Main thread.
     static void HoldShutdown(bool delay, bool block);
-    static bool DelayHeld();
-    static bool BlockHeld();
 
     // What both requests do: a quit request for the application, queued to the
     // main thread.

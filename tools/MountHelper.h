@@ -6,18 +6,19 @@
 #include <string>
 #include <vector>
 
+#include "DiskTools.h"
+
 namespace tools {
 
 constexpr const char* kHelperName = "tavelmorinth-mount";
 // The mount source that marks a tmpfs as the helper's; only root may mount, so
 // nobody else can put a mount with this mark at the fixed path.
 constexpr const char* kHelperSource = "tavelmorinth";
-constexpr const char* kHelperVolumeName = "Tavelmorinth";
 constexpr unsigned kHelperSmallestMB = 256;
 constexpr unsigned kHelperLargestMB = 4096;
 
-// The helper's exit codes beyond 0 (done), 1 (refused or failed) and 2 (usage).
-constexpr int kHelperBusy = 16;
+// The helper answers with the tools' exit codes: kExitOK, kExitFailure (refused
+// or failed), kExitUsage and kExitBusy.
 
 // The helper beside this program's own file (never looked up on PATH).
 std::string HelperPath();

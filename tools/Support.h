@@ -5,18 +5,9 @@
 #include <vector>
 #include <sys/types.h>
 
+#include "DiskTools.h"
+
 namespace tools {
-
-// Exit codes the callers rely on.
-constexpr int kExitOK = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitBusy = 16;  // detach: the volume is in use
-constexpr int kExitNothing = 3;  // probe: nothing usable there, or only our own leftovers
-constexpr int kExitForeign = 4;  // probe: an entry that is not ours; it is left alone
-constexpr int kExitNoHelper = 5;  // erasevolume: an ordinary user without the mount helper
-
-constexpr const char* kVolumesFolder = "/volumes";
 
 // A failure that ends the tool: its message goes to stderr, its code is the exit code.
 struct ToolError : std::runtime_error {

@@ -84,7 +84,7 @@ void CreateWithHelper(const std::string& name, DeviceRecord& record, DeviceRecor
 
 void CreateVolume(const std::string& name, DeviceRecord record, DeviceRecords& records) {
     if (::geteuid() != 0) {
-        if (name == kHelperVolumeName && HelperIsSetUp()) {
+        if (name == kRAMDiskName && HelperIsSetUp()) {
             CreateWithHelper(name, record, records);
             return;
         }
@@ -139,7 +139,7 @@ int DetachHelperMount(int volumesFd, const std::string& name, DeviceRecords& rec
             throw ToolError(ErrnoText(volume + " was detached, but its folder cannot be removed", errno));
     } else {
         int code = RunHelper({"unmount"});
-        if (code == kHelperBusy) {
+        if (code == kExitBusy) {
             Say(volume + " is in use; not detached");
             return kExitBusy;
         }

@@ -44,7 +44,7 @@ void AsRoot() {
     if (::seteuid(0) != 0 || ::setegid(0) != 0) throw ToolError(ErrnoText("cannot take root's identity", errno));
 }
 
-const std::string MountPoint() { return VolumePath(kHelperVolumeName); }
+const std::string MountPoint() { return VolumePath(kRAMDiskName); }
 
 // A message meant for the caller must not land in a file the caller left open as 1 or 2.
 void KeepStandardDescriptorsOpen() {
@@ -116,16 +116,16 @@ int Mount(unsigned megabytes) {
     struct stat volumesInfo {}, st {};
     ::fstat(volumes.Get(), &volumesInfo);
     bool made = false;
-    if (::fstatat(volumes.Get(), kHelperVolumeName, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (::fstatat(volumes.Get(), kRAMDiskName, &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT) throw ToolError(ErrnoText("cannot look at " + path, errno));
         AsRoot();
-        made = ::mkdirat(volumes.Get(), kHelperVolumeName, 0755) == 0;
+        made = ::mkdirat(volumes.Get(), kRAMDiskName, 0755) == 0;
         int err = errno;
         AsCaller();
         if (!made) throw ToolError(ErrnoText("cannot make " + path, err));
     }
     // Only the empty folder of root's that this helper makes is a mount point.
-    Fd point(OpenFolderAt(volumes.Get(), kHelperVolumeName));
+    Fd point(OpenFolderAt(volumes.Get(), kRAMDiskName));
     if (!point.Valid() || ::fstat(point.Get(), &st) != 0 || st.st_uid != 0 || st.st_dev != volumesInfo.st_dev ||
         MountAt(path) || !FolderIsEmpty(point.Get()))
         throw ToolError(path + " is there already and is not an empty mount point of this helper's; left alone");
@@ -136,7 +136,7 @@ int Mount(unsigned megabytes) {
     AsRoot();
     int mounted = ::mount(kHelperSource, target.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str());
     int err = errno;
-    if (mounted != 0 && made) ::unlinkat(volumes.Get(), kHelperVolumeName, AT_REMOVEDIR);
+    if (mounted != 0 && made) ::unlinkat(volumes.Get(), kRAMDiskName, AT_REMOVEDIR);
     AsCaller();
     if (mounted != 0) throw ToolError(ErrnoText("cannot mount a RAM file system on " + path, err));
     return kExitOK;
@@ -150,7 +150,7 @@ int Unmount() {
     if (!mounted || mounted->fileSystem != "tmpfs" || mounted->source != kHelperSource)
         throw ToolError(path + " is not a RAM disk made by this helper; left alone");
     struct stat st {};
-    if (::fstatat(volumes.Get(), kHelperVolumeName, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
+    if (::fstatat(volumes.Get(), kRAMDiskName, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) ||
         st.st_uid != gCallerUid)
         throw ToolError(path + " is another user's RAM disk; left alone");
     AsRoot();
@@ -158,16 +158,16 @@ int Unmount() {
     int err = errno;
     AsCaller();
     if (done != 0) {
-        if (err == EBUSY) throw ToolError(path + " is in use; not unmounted", kHelperBusy);
+        if (err == EBUSY) throw ToolError(path + " is in use; not unmounted", kExitBusy);
         throw ToolError(ErrnoText("cannot unmount " + path, err));
     }
     // What is left is the helper's own empty mount point; it would only stand in the way.
-    Fd point(OpenFolderAt(volumes.Get(), kHelperVolumeName));
+    Fd point(OpenFolderAt(volumes.Get(), kRAMDiskName));
     if (point.Valid() && ::fstat(point.Get(), &st) == 0 && st.st_uid == 0 && !MountAt(path) &&
         FolderIsEmpty(point.Get())) {
         point.Close();
         AsRoot();
-        ::unlinkat(volumes.Get(), kHelperVolumeName, AT_REMOVEDIR);
+        ::unlinkat(volumes.Get(), kRAMDiskName, AT_REMOVEDIR);
         AsCaller();
     }
     return kExitOK;

@@ -4,15 +4,11 @@
 #include "framework/Thread.h"
 #include "update/mdlOrder.h"
 
-namespace {
-
 // Never destroyed: the check may still run when the program ends.
-fw::Ref<CVersionCheck>& Current() {
+fw::Ref<CVersionCheck>& CVersionCheck::Current() {
     static auto* current = new fw::Ref<CVersionCheck>();
     return *current;
 }
-
-}  // namespace
 
 // Runs the requests; the check it reports to stays alive until it has.
 class CVersionCheck::Request : public fw::Thread {
@@ -39,8 +35,6 @@ void CVersionCheck::Start(std::function<void(const std::string&)> offer) {
     Current() = check;
     fw::New<Request>(check)->Run();
 }
-
-bool CVersionCheck::Pending() { return Current() && !Current()->bOffered; }
 
 void CVersionCheck::Event_Action() {
     bOffered = true;

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "framework/Ref.h"
 #include "framework/Timer.h"
 
 class CVersionCheck : public fw::Timer {
@@ -13,13 +14,13 @@ public:
     // `offer` runs later on the main thread with the offered version text, ""
     // when none was had. A check started while another runs replaces its offer.
     static void Start(std::function<void(const std::string&)> offer);
-    // True from Start until the offer has run.
-    static bool Pending();
 
 protected:
     void Event_Action() override;
 
 private:
+    friend struct CVersionCheckProbe;  // the tests' view of the check under way
+    static fw::Ref<CVersionCheck>& Current();
     class Request;
     std::function<void(const std::string&)> offer_;
     std::string sOffered;

@@ -173,8 +173,8 @@ void frmOptions::GetFormOptions() {
     // size in use goes on; an empty one would be stored and read back as 256.
     const std::string size = fw::Trim(fw::Replace(cmbSize()->Text(), "MB", ""));
     a.sNewSize = size.empty() ? a.sSize : size;
-    const int64_t index = cmbInterval()->ListIndex();
-    a.sNewInterval = index >= 0 && index < kIntervalRows ? kTokens[static_cast<size_t>(index)] : a.sInterval;
+    // SetOptions selected the interval in use, which reading the settings made one of the rows.
+    a.sNewInterval = kTokens[static_cast<size_t>(cmbInterval()->ListIndex())];
     a.sNewPath = lblPath()->Text();
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/App.h"
+#include "app/ProgramApp.h"
 #include "framework/Application.h"
 
 class AppFixture : public ::testing::Test {
@@ -23,7 +24,7 @@ protected:
         setenv("HOME", home.c_str(), 1);
         unsetenv("XDG_DATA_HOME");
         unsetenv("XDG_CONFIG_HOME");
-        application = std::make_unique<App>();
+        application = std::make_unique<ProgramApp>();
         fw::RegisterApplication(application.get());
     }
     void TearDown() override {

@@ -11,14 +11,15 @@
 
 #include "Sandbox.h"
 #include "app/App.h"
+#include "app/ProgramApp.h"
 
 namespace tvmtest {
 
-class LiveApp : public App {
+class LiveApp : public ProgramApp {
 public:
     void Event_Close() override {
         closed = true;
-        App::Event_Close();
+        ProgramApp::Event_Close();
     }
     bool closed = false;
 };

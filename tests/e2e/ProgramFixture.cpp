@@ -118,7 +118,7 @@ std::vector<std::string> Leftovers(const Tree& tree) {
 
 void ProgramTest::SetUp() {
     if (std::getenv("TVM_NO_RAMDISK")) GTEST_SKIP() << "needs root and a private mount namespace";
-    if (!fs::exists(TVM_EXECUTABLE)) GTEST_SKIP() << "the program is not built";
+    if (!fs::exists(executable_)) GTEST_SKIP() << "the program is not built";
     ASSERT_FALSE(Mounted(kRamDisk)) << "a RAM disk is left from before";
     box_ = std::make_unique<Sandbox>("e2e");
     ASSERT_TRUE(box_->Ready()) << "the HTTP stand-in did not start";
@@ -155,7 +155,7 @@ Program& ProgramTest::Spawn(const std::vector<std::string>& argv) {
 }
 
 Program& ProgramTest::Start() {
-    Program& p = Spawn({TVM_EXECUTABLE});
+    Program& p = Spawn({executable_});
     EXPECT_TRUE(p.Started()) << "the program did not start";
     return p;
 }

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "TestPaths.h"
+
 #include "../engine/Tree.h"
 #include "Program.h"
 #include "Sandbox.h"
@@ -54,6 +56,8 @@ protected:
     // "NAME=value" entries that replace the test environment's, "NAME" alone
     // drops it; for the programs started after they are set.
     std::vector<std::string> envOverrides_;
+    // What Start runs: the shipped program, or its build that answers questions from tests.
+    std::string executable_ = TVM_EXECUTABLE;
 
 private:
     std::string log_;

@@ -8,6 +8,7 @@
 
 #include "Tree.h"
 #include "app/App.h"
+#include "app/ProgramApp.h"
 
 namespace tvmtest {
 
@@ -15,11 +16,11 @@ namespace tvmtest {
 // refuses them, so that the sequencers can be watched on their own. With
 // realGate the application's own gate answers, and a quit it lets through is
 // counted in closes instead of dropping the workers.
-class TestApp : public App {
+class TestApp : public ProgramApp {
 public:
     bool Event_CancelClose() override {
         ++quitRequests;
-        return realGate ? App::Event_CancelClose() : true;
+        return realGate ? ProgramApp::Event_CancelClose() : true;
     }
     void Event_Close() override { ++closes; }
     int quitRequests = 0;

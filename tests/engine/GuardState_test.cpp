@@ -5,23 +5,23 @@
 
 #include <cstdint>
 
-#include "engine/CGuard.h"
+#include "engine/GuardChannel.h"
 
 namespace tvmtest {
 namespace {
 
 struct StateRow {
     const char* name;
-    CGuard::State state;
+    GuardState state;
 };
 
 class GuardStateLine : public ::testing::TestWithParam<StateRow> {};
 
 TEST_P(GuardStateLine, ComesBackAsItWasSent) {
-    const CGuard::State& state = GetParam().state;
+    const GuardState& state = GetParam().state;
     const std::string line = state.Line();
     EXPECT_EQ(line.find('\n'), std::string::npos) << "one message is one line";
-    const auto parsed = CGuard::State::Parse(line);
+    const auto parsed = GuardState::Parse(line);
     ASSERT_TRUE(parsed) << line;
     EXPECT_EQ(*parsed, state);
 }
@@ -44,7 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(GuardStateParse, RefusesWhatIsNotAWholeState) {
     const std::string good =
-        CGuard::State{"t", true, "/volumes/Tavelmorinth", "/home/u/S", RootsHeld{RootId{1, 2, 3}, {}, {}}}.Line();
+        GuardState{"t", true, "/volumes/Tavelmorinth", "/home/u/S", RootsHeld{RootId{1, 2, 3}, {}, {}}}.Line();
     const std::string head = "state\tt\t1\t/volumes/Tavelmorinth\t/home/u/S\t";
     for (const std::string& line : {std::string(""), std::string("state"), good.substr(0, good.size() - 3) + "\t",
                                     std::string("state\tt\t2\t/volumes/Tavelmorinth\t/home/u/S\t-,-,-"),
@@ -57,9 +57,9 @@ TEST(GuardStateParse, RefusesWhatIsNotAWholeState) {
                                     head + "1:2:x,-,-", head + "-1:2:3,-,-", head + "1::3,-,-",
                                     head + "18446744073709551616:1:1,-,-", head + "1:1:4294967296,-,-",
                                     good + "\textra", "other" + good.substr(5)}) {
-        EXPECT_FALSE(CGuard::State::Parse(line)) << line;
+        EXPECT_FALSE(GuardState::Parse(line)) << line;
     }
-    EXPECT_TRUE(CGuard::State::Parse(good));
+    EXPECT_TRUE(GuardState::Parse(good));
 }
 
 }  // namespace

@@ -84,7 +84,6 @@ const CommandCase kCommandCases[] = {
     {"OneGB", "1.024", "1999872", "1.024"},
     {"Largest", "4.096", "7999488", "4.096"},
     {"LargestWithoutPoint", "4096", "7999488", "4096"},
-    {"TooLargeIsCapped", "8.192", "7999488", "4096"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Sizes, CreationCommand, ::testing::ValuesIn(kCommandCases), [](const auto& info) {

@@ -20,12 +20,12 @@ TEST(FileSystemFlush, AFolderThatIsThereIsFlushed) {
     const fw::FlushResult result = flush.Flush();
     EXPECT_TRUE(result.Succeeded()) << result.message;
     EXPECT_EQ(result.message, "");
-    EXPECT_TRUE(fw::FlushFileSystemOf(s / "f").Succeeded());
+    EXPECT_TRUE(fw::FileSystemFlush(s / "f").Flush().Succeeded());
 }
 
 TEST(FileSystemFlush, AMissingPathIsAFailureThatNamesIt) {
     Scratch s;
-    const fw::FlushResult result = fw::FlushFileSystemOf(s / "gone");
+    const fw::FlushResult result = fw::FileSystemFlush(s / "gone").Flush();
     EXPECT_EQ(result.errorNumber, ENOENT);
     EXPECT_NE(result.message.find(s / "gone"), std::string::npos) << result.message;
 }
@@ -38,9 +38,9 @@ TEST(FileSystemFlush, TheSeamSeesEveryFlushAndItsAnswerIsTheResult) {
         seen.push_back(path);
         return answer;
     });
-    const fw::FlushResult failed = fw::FlushFileSystemOf(s.path());
+    const fw::FlushResult failed = fw::FileSystemFlush(s.path()).Flush();
     answer = 0;
-    const fw::FlushResult passed = fw::FlushFileSystemOf(s.path());
+    const fw::FlushResult passed = fw::FileSystemFlush(s.path()).Flush();
     fw::SetFlushHook(nullptr);
     EXPECT_EQ(failed.errorNumber, EIO);
     EXPECT_FALSE(failed.message.empty());

@@ -19,7 +19,7 @@
 
 #include "TestPaths.h"
 #include "ToolsFixture.h"
-#include "engine/CGuard.h"
+#include "engine/GuardChannel.h"
 
 extern char** environ;
 
@@ -123,7 +123,7 @@ protected:
         if (!fs::exists(kGuard)) GTEST_SKIP() << "the guard is not built";
         ASSERT_EQ(RunShell(CreationCommand(20000)).code, 0);
         fs::create_directories(std::string(kVolume) + "/TMP");
-        WriteFile(std::string(kVolume) + CGuard::kTokenFile, "current-token\n");
+        WriteFile(std::string(kVolume) + kGuardTokenFile, "current-token\n");
         fs::create_directories(kSource + "/TMP");
         WriteFile(kSource + "/kept", "kept");
         WriteFile(kSource + "/only in the source folder", "removed on the RAM disk");
@@ -141,7 +141,7 @@ class GuardAlone : public GuardFixture, public ::testing::WithParamInterface<Tol
 
 std::string State(const std::string& token, bool loadComplete) {
     // "{roots}" stands for the roots as they are when it is sent.
-    const std::string line = CGuard::State{token, loadComplete, kVolume, kSource, RootsHeld{}}.Line();
+    const std::string line = GuardState{token, loadComplete, kVolume, kSource, RootsHeld{}}.Line();
     return line.substr(0, line.rfind('\t') + 1) + "{roots}\n";
 }
 
@@ -205,7 +205,7 @@ class GuardAfterAChange : public GuardFixture, public ::testing::WithParamInterf
 TEST_P(GuardAfterAChange, LeavesEverythingAsItIs) {
     const Change& change = GetParam();
     GuardRun run(log_);
-    run.Send(CGuard::State{"current-token", true, change.target, kSource, RootsHeld::Take(kSource, kVolume)}.Line() +
+    run.Send(GuardState{"current-token", true, change.target, kSource, RootsHeld::Take(kSource, kVolume)}.Line() +
              "\n");
     change.after();
     const std::string ramBefore = Listing(kVolume), sourceBefore = Listing(kSource);
@@ -249,7 +249,7 @@ TEST_F(ToolsTest, AGuardWhoseRAMDiskWasEjectedClosesTheSourceFolderAndEnds) {
     fs::create_directories(kSource);
     const std::string log = std::string(std::getenv("TVM_SCRATCH")) + "/guard-ejected.log";
     GuardRun run(log);
-    run.Send(CGuard::State{"t", true, kVolume, kSource, RootsHeld::Take(kSource, kVolume)}.Line() + "\n");
+    run.Send(GuardState{"t", true, kVolume, kSource, RootsHeld::Take(kSource, kVolume)}.Line() + "\n");
     run.EndWatched();
     EXPECT_EQ(run.WaitExit(10), 0) << ReadFile(log);
     EXPECT_EQ(ModeOf(kSource), 0);

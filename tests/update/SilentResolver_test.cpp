@@ -119,7 +119,7 @@ TEST_F(SilentResolver, TheVersionCheckTakesTwoSecondsAndOffersNothing) {
 TEST_F(SilentResolver, TheStartsCheckReturnsAtOnceAndOpensNoWindow) {
     WriteFile(versionFile, "1.0.3\n");
     EXPECT_LT(Timed([] { app().CheckForUpdate(); }), 0.2) << "the start must not wait for the network";
-    EXPECT_TRUE(CVersionCheck::Pending());
+    EXPECT_TRUE(CVersionCheckProbe::Pending());
     ASSERT_TRUE(WaitForVersionCheck());
     EXPECT_FALSE(fw::FindWindow("frmUpdateWindow"));
     EXPECT_EQ(ReadFile(versionFile), "");

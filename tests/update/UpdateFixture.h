@@ -10,6 +10,11 @@
 #include "update/CVersionCheck.h"
 #include "windows/WindowsFixture.h"
 
+// True from the start of a version check until its offer has run.
+struct CVersionCheckProbe {
+    static bool Pending() { return CVersionCheck::Current() && !CVersionCheck::Current()->bOffered; }
+};
+
 class UpdateFixture : public WindowsFixture {
 protected:
     void SetUp() override {
@@ -48,11 +53,11 @@ protected:
     // Runs events and the mock clock until the start's version check has
     // handed over its answer (at most 5 s).
     bool WaitForVersionCheck() {
-        for (int i = 0; i < 500 && CVersionCheck::Pending(); ++i) {
+        for (int i = 0; i < 500 && CVersionCheckProbe::Pending(); ++i) {
             fw::ProcessEvents(10);
             clock.Advance(1);
         }
-        return !CVersionCheck::Pending();
+        return !CVersionCheckProbe::Pending();
     }
 
     tvmtest::Standin server;

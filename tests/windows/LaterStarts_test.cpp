@@ -26,6 +26,7 @@ protected:
         a.oShutdown = nullptr;
         a.oCleanRamDisk = nullptr;
         a.oAfterChangeOptions = nullptr;
+        a.bQuitUnderWay = false;
         WindowsFixture::TearDown();
     }
     // The workers exist once the start-up thread is through (the one that matters here).
@@ -59,7 +60,7 @@ struct UnderWayCase {
 void PrintTo(const UnderWayCase& c, std::ostream* os) { *os << c.name; }
 
 const UnderWayCase kUnderWayCases[] = {
-    {"a quit was asked for", [](App& a) { a.sState = App::kWillClosed(); }},
+    {"a quit was asked for", [](App& a) { a.bQuitUnderWay = true; }},
     {"a quit waits for a pass to end",
      [](App& a) {
          a.oShutdown->SetMode(fw::Timer::ModeMultiple);

@@ -19,7 +19,7 @@
 #include <string>
 
 #include "GuardWork.h"
-#include "engine/CGuard.h"
+#include "engine/GuardChannel.h"
 #include "framework/GuardProcess.h"
 
 namespace {
@@ -37,7 +37,7 @@ bool IsPidFd(int fd) {
 
 // Takes the complete lines the channel holds; the latest valid state counts.
 // False once the channel has ended.
-bool ReadChannel(std::string& pending, std::optional<CGuard::State>& state) {
+bool ReadChannel(std::string& pending, std::optional<GuardState>& state) {
     char buffer[4096];
     for (;;) {
         const ssize_t n = ::read(fw::kGuardChannelFd, buffer, sizeof buffer);
@@ -46,7 +46,7 @@ bool ReadChannel(std::string& pending, std::optional<CGuard::State>& state) {
         if (n <= 0) return false;
         pending.append(buffer, size_t(n));
         for (size_t end; (end = pending.find('\n')) != std::string::npos;) {
-            if (auto parsed = CGuard::State::Parse(pending.substr(0, end))) state = parsed;
+            if (auto parsed = GuardState::Parse(pending.substr(0, end))) state = parsed;
             pending.erase(0, end + 1);
         }
         if (size_t(n) < sizeof buffer) return true;
@@ -54,8 +54,8 @@ bool ReadChannel(std::string& pending, std::optional<CGuard::State>& state) {
 }
 
 // Until the program has ended; then whatever it sent before its end.
-std::optional<CGuard::State> WatchProgram() {
-    std::optional<CGuard::State> state;
+std::optional<GuardState> WatchProgram() {
+    std::optional<GuardState> state;
     std::string pending;
     ::fcntl(fw::kGuardChannelFd, F_SETFL, ::fcntl(fw::kGuardChannelFd, F_GETFL) | O_NONBLOCK);
     bool channelOpen = true;

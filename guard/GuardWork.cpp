@@ -12,20 +12,14 @@
 #include "app/App.h"
 #include "app/ShellPaths.h"
 #include "engine/CSync.h"
-#include "engine/CTavelmorinth.h"
 #include "engine/Roots.h"
 #include "framework/FileSystem.h"
 #include "framework/FolderItem.h"
 #include "framework/GuardProcess.h"
 #include "framework/Shell.h"
+#include "tools/DiskTools.h"
 
 namespace {
-
-// The answers of "hdiutil probe" and "hdiutil detach" that the guard acts on.
-constexpr int kProbeOurs = 0;
-constexpr int kProbeNothing = 3;
-constexpr int kProbeForeign = 4;
-constexpr int kDetachInUse = 16;
 
 constexpr int kLeftAttached = 1;
 // A volume in use is tried again for a while: at the end of a session the
@@ -42,7 +36,7 @@ class GuardApp : public App {};
 // argument list: no shell ever reads the path.
 int Hdiutil(const char* verb) {
     fw::Shell shell;
-    shell.ExecuteProgram({"hdiutil", verb, CTavelmorinth::kVolumePath});
+    shell.ExecuteProgram({"hdiutil", verb, tools::kRAMDiskPath});
     const std::string output = shell.Result();
     if (!output.empty()) std::fputs(output.c_str(), stderr);
     return shell.ErrorCode();
@@ -51,13 +45,13 @@ int Hdiutil(const char* verb) {
 std::string Native(const std::string& shellPath) { return fw::UnescapeShellWord(shellPath); }
 
 // The source folder is closed only while it is still the folder that was loaded.
-void CloseSourceFolder(const CGuard::State& state) {
+void CloseSourceFolder(const GuardState& state) {
     if (state.roots.source && RootIdAt(Native(state.sSourcePath), true) == state.roots.source)
         SetPermissionsAt(state.sSourcePath, 0);
 }
 
 // Before every write-back: both paths still lead to what the program loaded.
-bool RootsStillHeld(const CGuard::State& state) {
+bool RootsStillHeld(const GuardState& state) {
     switch (state.roots.Check(state.sSourcePath, state.sTargetpath)) {
         case RootsHeld::Verdict::Same:
             return true;
@@ -72,8 +66,8 @@ bool RootsStillHeld(const CGuard::State& state) {
     return false;
 }
 
-bool TokenMatches(const CGuard::State& state) {
-    std::ifstream file(Native(state.sTargetpath) + CGuard::kTokenFile);
+bool TokenMatches(const GuardState& state) {
+    std::ifstream file(Native(state.sTargetpath) + kGuardTokenFile);
     std::string token;
     return std::getline(file, token) && token == state.sToken;
 }
@@ -92,7 +86,7 @@ bool HoldLock() {
 
 // One write-back as the program's last one: copy, and delete only after a
 // complete load and a clean copy pass. True when it completed.
-bool WriteBack(App& a, const CGuard::State& state) {
+bool WriteBack(App& a, const GuardState& state) {
     a.bLoadComplete = state.bLoadComplete;
     a.bTransactionCopy = true;
     auto sync = fw::New<CSync>();
@@ -116,27 +110,27 @@ bool Flushed(fw::FileSystemFlush& flush) {
 
 void GuardSay(const std::string& message) { std::fprintf(stderr, "tavelmorinth-guard: %s\n", message.c_str()); }
 
-int GuardWork(const CGuard::State& state) {
+int GuardWork(const GuardState& state) {
     GuardApp a;
     fw::RegisterApplication(&a);
     if (auto exe = a.ExecutableFile()) fw::SetToolsFolder(exe->Parent()->NativePath());
     a.sPath = state.sSourcePath;
 
-    if (Native(state.sTargetpath) != CTavelmorinth::kVolumePath) {
+    if (Native(state.sTargetpath) != tools::kRAMDiskPath) {
         GuardSay(state.sTargetpath + " is not the RAM disk path of our tools; left alone");
         return kLeftAttached;
     }
     const int probe = Hdiutil("probe");
-    if (probe == kProbeNothing) {
+    if (probe == tools::kExitNothing) {
         // The program ejected it; its end may have come before it closed the folder.
         CloseSourceFolder(state);
         return 0;
     }
-    if (probe == kProbeForeign) {
+    if (probe == tools::kExitForeign) {
         GuardSay(state.sTargetpath + " is not a RAM disk of ours; left alone");
         return 0;
     }
-    if (probe != kProbeOurs) {
+    if (probe != tools::kExitOK) {
         GuardSay("cannot tell what " + state.sTargetpath + " is (hdiutil probe answered " + std::to_string(probe) +
                  "); left alone");
         return kLeftAttached;
@@ -163,8 +157,8 @@ int GuardWork(const CGuard::State& state) {
             return kLeftAttached;
         }
         const int detach = Hdiutil("detach");
-        if (detach == 0 || Hdiutil("probe") == kProbeNothing) break;
-        if (detach != kDetachInUse || attempt == kDetachAttempts) {
+        if (detach == 0 || Hdiutil("probe") == tools::kExitNothing) break;
+        if (detach != tools::kExitBusy || attempt == kDetachAttempts) {
             GuardSay("the RAM disk was written back but cannot be ejected; it stays attached");
             return kLeftAttached;
         }

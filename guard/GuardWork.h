@@ -3,11 +3,11 @@
 #pragma once
 #include <string>
 
-#include "engine/CGuard.h"
+#include "engine/GuardChannel.h"
 
 // 0 when there was nothing to do or the RAM disk was written back and ejected;
 // 1 when it was left attached (the write-back, the flush or the eject failed).
-int GuardWork(const CGuard::State& state);
+int GuardWork(const GuardState& state);
 
 // "tavelmorinth-guard: <message>" on stderr.
 void GuardSay(const std::string& message);
