@@ -160,7 +160,8 @@ private:
     mutable std::shared_ptr<Status> status_;
     mutable std::shared_ptr<Listing> listing_;
     mutable std::weak_ptr<Listing> parentListing_;  // the listing that made this item
-    mutable std::shared_ptr<Listing> hold_;         // this folder held open for HeldChild (no entries)
+    // This folder held open for HeldChild: only its descriptor, never its entries.
+    mutable std::shared_ptr<Listing> heldFolder_;
 
 public:
     // A FIFO, socket or device node (the entry itself): no file, folder or link.
