@@ -27,7 +27,7 @@ struct SyncFailure {};
 // is removed by the next delete pass.
 constexpr size_t kMaxNameBytes = 255;
 
-bool IsLeftover(const std::string& name) { return name.starts_with(fw::kCopyTemporaryPrefix); }
+bool IsLeftover(std::string_view name) { return name.starts_with(fw::kCopyTemporaryPrefix); }
 
 // The desktop's trash folder of a volume, ".Trash-<uid>", at its root.
 bool IsTrash(const std::string& name) {
@@ -360,6 +360,18 @@ bool CSync::CheckFolder(const fw::Ref<fw::FolderItem>& folder, bool bDelete, boo
             if (count < i) break;
             a.iProgress = static_cast<int64_t>(static_cast<double>(i) / (static_cast<double>(count) / 100));
             a.sFolder = folderName;
+            // A plain file that the count pass of a write-back or the delete pass
+            // leaves as it is gets no item of its own: only a folder is walked
+            // into, only a leftover or a file that the base folder lacks acted on.
+            std::string_view listedName;
+            if (!counting && !copyPass && folder->ListedFile(i, listedName) && !IsLeftover(listedName) &&
+                (bCount || !m_bDeleteAllowed || baseFolder->HasEntry(listedName))) {
+                a.sState = m_sPassState;
+                SyncFaults::EntryDone();
+                fw::Thread::YieldToNext();
+                ++i;
+                continue;
+            }
             const fw::Ref<fw::FolderItem> entry = folder->TrueItem(i);
             if (counting) {
                 a.sState = m_sCheckMemory;

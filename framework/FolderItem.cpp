@@ -581,9 +581,17 @@ void FolderItem::DeleteTree() {
     Refresh();
 }
 
-bool FolderItem::HasEntry(const std::string& name) const {
+bool FolderItem::HasEntry(std::string_view name) const {
     const Listing* l = listing_ ? listing_.get() : CurrentListing();
     return l && l->Find(name) < l->Size();
+}
+
+bool FolderItem::ListedFile(int64_t index, std::string_view& name) const {
+    const Listing* l = listing_.get();
+    if (!l || index < 1 || index > int64_t(l->Size())) return false;
+    const Listing::Entry& e = l->At(size_t(index - 1));
+    name = l->Name(e);
+    return e.kind == DT_REG;
 }
 
 void FolderItem::MoveFileTo(const Ref<FolderItem>& destination) {
