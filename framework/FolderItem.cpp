@@ -602,6 +602,8 @@ void FolderItem::MoveFileTo(const Ref<FolderItem>& destination) {
 }
 
 bool FolderItem::Special() const {
+    // As for Alias and Directory, the listing's word on the kind is taken.
+    if (kindHint_ != DT_UNKNOWN && !status_) return kindHint_ != DT_REG && kindHint_ != DT_DIR && kindHint_ != DT_LNK;
     const Status& s = Stat();
     if (!s.exists || s.link) return false;
     return !S_ISREG(s.st.st_mode) && !S_ISDIR(s.st.st_mode);
