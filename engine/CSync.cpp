@@ -1,9 +1,6 @@
 #include "engine/CSync.h"
 
-#include <fcntl.h>
 #include <sched.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,6 +13,7 @@
 #include "app/App.h"
 #include "engine/CCleanRAMDisk.h"
 #include "engine/SyncFaults.h"
+#include "framework/FileSystem.h"
 #include "framework/Log.h"
 #include "framework/Strings.h"
 
@@ -29,7 +27,7 @@ struct SyncFailure {};
 // is removed by the next delete pass.
 constexpr size_t kMaxNameBytes = 255;
 
-bool IsLeftover(const std::string& name) { return name.starts_with(fw::kCopyTemporaryPrefix); }
+bool IsLeftover(std::string_view name) { return name.starts_with(fw::kCopyTemporaryPrefix); }
 
 // The desktop's trash folder of a volume, ".Trash-<uid>", at its root.
 bool IsTrash(const std::string& name) {
@@ -47,46 +45,15 @@ bool Skipped(const std::string& name, bool atRoot) {
 
 std::string Parent(const std::string& path) { return path.substr(0, path.rfind('/')); }
 
-int Remove(const std::string& path) {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0) return errno == ENOENT ? 0 : errno;
-    if (!S_ISDIR(st.st_mode)) return ::unlink(path.c_str()) == 0 ? 0 : errno;
-    fw::FolderItem folder(path, false);
-    folder.DeleteTree();
-    return folder.LastErrorCode() == ENOENT ? 0 : folder.LastErrorCode();
-}
+int Remove(const std::string& path) { return fw::RemoveEntry(path); }
 
 // The change time of the record file, touched now: the file system's own clock.
-// Touched a second time after its time was read, it gets a time of its own,
-// later than any given before (where the file system hands out finer times to
-// a change whose file was just looked at); so what changed before bears an
-// earlier time, and what changes after it at least this one.
-int64_t Probe(const std::string& record) {
-    struct stat st;
-    for (int touch = 0; touch < 2; ++touch) {
-        if (::utimensat(AT_FDCWD, record.c_str(), nullptr, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno != ENOENT) return 0;
-            const int fd = ::open(record.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-            if (fd < 0) return 0;
-            ::close(fd);
-        }
-        if (::lstat(record.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
-    }
-    return int64_t(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
-}
+// What changed before bears an earlier time, and what changes after it at least
+// this one.
+int64_t Probe(const std::string& record) { return fw::TouchedFileChangeTime(record); }
 
-// The same for a folder of the user's, left as it is but for its change time:
-// its dates are set to what they are.
-int64_t ProbeFolder(const std::string& folder) {
-    struct stat st;
-    for (int touch = 0; touch < 2; ++touch) {
-        if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return 0;
-        const timespec times[2] = {st.st_atim, st.st_mtim};
-        if (::utimensat(AT_FDCWD, folder.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return 0;
-    }
-    if (::lstat(folder.c_str(), &st) != 0) return 0;
-    return int64_t(st.st_ctim.tv_sec) * 1'000'000'000 + st.st_ctim.tv_nsec;
-}
+// The same for a folder of the user's, left as it is but for its change time.
+int64_t ProbeFolder(const std::string& folder) { return fw::TouchedFolderChangeTime(folder); }
 
 // Elsewhere file times come from a clock that moves in ticks of a few milliseconds.
 void WaitForNextTick() {
@@ -101,26 +68,17 @@ void WaitForNextTick() {
 
 // "<RAM-disk moment> <source moment>"; the source moment is 0 when unknown.
 bool ReadMoments(const std::string& record, int64_t& ram, int64_t& end) {
-    std::FILE* f = std::fopen(record.c_str(), "re");
-    if (!f) return false;
+    std::string text;
+    if (!fw::ReadFileStart(record, 4096, text)) return false;
     long long r = 0, e = 0;
-    const bool ok = std::fscanf(f, "%lld %lld", &r, &e) == 2 && r > 0 && e >= 0;
-    std::fclose(f);
+    const bool ok = std::sscanf(text.c_str(), "%lld %lld", &r, &e) == 2 && r > 0 && e >= 0;
     ram = r;
     end = e;
     return ok;
 }
 
 bool WriteMoments(const std::string& record, int64_t ram, int64_t end) {
-    const std::string temp = record + ".new";
-    std::FILE* f = std::fopen(temp.c_str(), "we");
-    if (!f) return false;
-    const bool written = std::fprintf(f, "%lld %lld\n", static_cast<long long>(ram), static_cast<long long>(end)) > 0;
-    if (std::fclose(f) != 0 || !written || std::rename(temp.c_str(), record.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    return fw::ReplaceSmallFile(record, std::to_string(ram) + " " + std::to_string(end) + "\n");
 }
 
 // "name (source copy 2026-12-11 021500).ext", within NAME_MAX.
@@ -168,8 +126,9 @@ public:
     }
     ~Level() {
         sync_.m_pLevel = outer_;
-        if (opened_ && ::chmod(folder_.c_str(), mode_) != 0 && errno != ENOENT) {
-            sync_.Count(folder_, "its permissions could not be given back: " + fw::ErrorText(errno));
+        if (!opened_) return;
+        if (const int error = fw::SetMode(folder_, mode_); error != 0 && error != ENOENT) {
+            sync_.Count(folder_, "its permissions could not be given back: " + fw::ErrorText(error));
         }
     }
     Level(const Level&) = delete;
@@ -194,11 +153,12 @@ public:
     // not open to its owner and is now, so the step is worth another try.
     bool OpenToOwner() {
         if (opened_) return false;
-        struct stat st;
-        if (::lstat(folder_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-        if ((st.st_mode & S_IRWXU) == S_IRWXU) return false;
-        if (::chmod(folder_.c_str(), (st.st_mode & 07777) | S_IRWXU) != 0) return false;
-        mode_ = st.st_mode & 07777;
+        constexpr int kOwnerAll = 0700;
+        int mode = 0;
+        if (fw::FolderMode(folder_, mode) != 0) return false;
+        if ((mode & kOwnerAll) == kOwnerAll) return false;
+        if (fw::SetMode(folder_, mode | kOwnerAll) != 0) return false;
+        mode_ = mode;
         opened_ = true;
         return true;
     }
@@ -209,7 +169,7 @@ private:
     std::string folder_;
     bool made_;
     fw::Ref<fw::FolderItem> held_;
-    mode_t mode_ = 0;
+    int mode_ = 0;
     bool opened_ = false;
 };
 
@@ -400,6 +360,18 @@ bool CSync::CheckFolder(const fw::Ref<fw::FolderItem>& folder, bool bDelete, boo
             if (count < i) break;
             a.iProgress = static_cast<int64_t>(static_cast<double>(i) / (static_cast<double>(count) / 100));
             a.sFolder = folderName;
+            // A plain file that the count pass of a write-back or the delete pass
+            // leaves as it is gets no item of its own: only a folder is walked
+            // into, only a leftover or a file that the base folder lacks acted on.
+            std::string_view listedName;
+            if (!counting && !copyPass && folder->ListedFile(i, listedName) && !IsLeftover(listedName) &&
+                (bCount || !m_bDeleteAllowed || baseFolder->HasEntry(listedName))) {
+                a.sState = m_sPassState;
+                SyncFaults::EntryDone();
+                fw::Thread::YieldToNext();
+                ++i;
+                continue;
+            }
             const fw::Ref<fw::FolderItem> entry = folder->TrueItem(i);
             if (counting) {
                 a.sState = m_sCheckMemory;
@@ -551,9 +523,7 @@ void CSync::KeepSourceCopy(const fw::Ref<fw::FolderItem>& sourceEntry, const fw:
     std::string name;
     for (int attempt = 1;; ++attempt) {
         name = ConflictName(sourceEntry->Name(), attempt);
-        struct stat st;
-        if (::lstat((sourceFolder + "/" + name).c_str(), &st) != 0 && ::lstat((ramFolder + "/" + name).c_str(), &st) != 0)
-            break;
+        if (!fw::EntryExists(sourceFolder + "/" + name) && !fw::EntryExists(ramFolder + "/" + name)) break;
         if (attempt == 100) Fail(sourceEntry->NativePath(), "changed on both sides, and no free name for its copy");
     }
     for (const std::string& folder : {sourceFolder, ramFolder}) {
@@ -664,16 +634,13 @@ void CSync::ReplaceFolderByEntry(const fw::Ref<fw::FolderItem>& entry, const fw:
 // Swaps the complete new entry with the old one, then removes the old one: the
 // name always holds one of them whole.
 void CSync::PutInPlace(const std::string& built, const std::string& target) {
-    int error = ::renameat2(AT_FDCWD, built.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0 ? 0 : errno;
+    int error = fw::ExchangeEntries(built, target);
     if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) {
         // Without an exchange: the old entry steps aside for a moment.
         const std::string aside = Parent(target) + "/" + TemporaryName(target.substr(target.rfind('/') + 1), "old-");
-        error = ::rename(target.c_str(), aside.c_str()) == 0 ? 0 : errno;
-        if (error == 0 && ::rename(built.c_str(), target.c_str()) != 0) {
-            error = errno;
-            ::rename(aside.c_str(), target.c_str());
-        }
-        if (error == 0) error = ::rename(aside.c_str(), built.c_str()) == 0 ? 0 : errno;
+        error = fw::RenameEntry(target, aside);
+        if (error == 0 && (error = fw::RenameEntry(built, target)) != 0) fw::RenameEntry(aside, target);
+        if (error == 0) error = fw::RenameEntry(aside, built);
     }
     if (error != 0) {
         Remove(built);
@@ -685,9 +652,8 @@ void CSync::PutInPlace(const std::string& built, const std::string& target) {
         const std::string name = target.substr(target.rfind('/') + 1);
         for (int attempt = 1; attempt <= 100; ++attempt) {
             const std::string kept = Parent(target) + "/" + ConflictName(name, attempt);
-            struct stat st;
-            if (::lstat(kept.c_str(), &st) == 0) continue;
-            if (::rename(built.c_str(), kept.c_str()) != 0) break;
+            if (fw::EntryExists(kept)) continue;
+            if (fw::RenameEntry(built, kept) != 0) break;
             fw::Log("Changed its kind on the RAM disk: " + target + "; the source folder's old entry is kept as \"" +
                     kept.substr(kept.rfind('/') + 1) + "\"");
             return;

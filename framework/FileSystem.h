@@ -1,4 +1,5 @@
-// Flushing a whole file system, named by any path on it; which object a path names.
+// Flushing a whole file system, named by any path on it; which object a path
+// names; and small steps on single entries by path, each answering 0 or an errno.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -46,5 +47,31 @@ private:
 // Test seam: asked with the path at every flush; a non-zero answer is reported
 // as that errno instead of flushing. Empty: flushes go ahead.
 void SetFlushHook(std::function<int(const std::string&)> hook);
+
+// Whether anything (a dangling link too) has this name; an entry that cannot be
+// looked at counts as missing.
+bool EntryExists(const std::string& posixPath);
+// Removes a file, link or folder with everything in it (links never followed);
+// a missing entry is no failure.
+int RemoveEntry(const std::string& posixPath);
+int RenameEntry(const std::string& from, const std::string& to);
+// Swaps the two entries atomically; EINVAL, ENOSYS or EOPNOTSUPP where the file
+// system cannot.
+int ExchangeEntries(const std::string& a, const std::string& b);
+// The mode bits of a folder (the entry itself); ENOTDIR for anything else.
+int FolderMode(const std::string& posixPath, int& mode);
+int SetMode(const std::string& posixPath, int mode);
+
+// The file system's own clock, read off an entry: the entry's change time
+// (nanoseconds) after touching it twice, so that it is later than any given
+// before. A file (made empty when missing) gets its dates set to now; a folder
+// keeps its dates. 0 when that fails or the entry is of the other kind.
+int64_t TouchedFileChangeTime(const std::string& posixPath);
+int64_t TouchedFolderChangeTime(const std::string& posixPath);
+
+// The first `maxBytes` of a file (all of a smaller one); false when it cannot be read.
+bool ReadFileStart(const std::string& posixPath, size_t maxBytes, std::string& text);
+// Replaced whole: written beside it under ".new" and renamed over it.
+bool ReplaceSmallFile(const std::string& posixPath, const std::string& text);
 
 }  // namespace fw

@@ -188,7 +188,7 @@ const FolderItem::Status& FolderItem::Stat() const {
 void FolderItem::Refresh() const {
     status_.reset();
     listing_.reset();
-    hold_.reset();
+    heldFolder_.reset();
     kindHint_ = DT_UNKNOWN;
     // A change made here by path may have missed the folder that the parent's
     // listing holds open (when its path names another folder by now).
@@ -391,25 +391,25 @@ Ref<FolderItem> FolderItem::HeldChild(const std::string& name) const {
     timespec now;
     ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
     struct stat st;
-    if (hold_ && NanosecondsBetween(hold_->pathSeen, now) >= kPathRecheckNs) {
+    if (heldFolder_ && NanosecondsBetween(heldFolder_->pathSeen, now) >= kPathRecheckNs) {
         // Still the folder that the path names? Otherwise the path's is held anew.
         struct stat held;
         if ((follow_ ? ::stat(path_.c_str(), &st) : ::lstat(path_.c_str(), &st)) == 0 &&
-            ::fstat(hold_->fd, &held) == 0 && st.st_dev == held.st_dev && st.st_ino == held.st_ino) {
-            hold_->pathSeen = now;
+            ::fstat(heldFolder_->fd, &held) == 0 && st.st_dev == held.st_dev && st.st_ino == held.st_ino) {
+            heldFolder_->pathSeen = now;
         } else {
-            hold_.reset();
+            heldFolder_.reset();
         }
     }
-    if (!hold_) {
+    if (!heldFolder_) {
         // A folder that cannot be held (fd -1) is not tried again until the recheck.
-        hold_ = std::make_shared<Listing>();
-        hold_->pathSeen = now;
+        heldFolder_ = std::make_shared<Listing>();
+        heldFolder_->pathSeen = now;
         if (gKeptFolders.fetch_add(1, std::memory_order_relaxed) < kMaxKeptFolders)
-            hold_->fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow_ ? 0 : O_NOFOLLOW));
-        if (hold_->fd < 0) gKeptFolders.fetch_sub(1, std::memory_order_relaxed);
+            heldFolder_->fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow_ ? 0 : O_NOFOLLOW));
+        if (heldFolder_->fd < 0) gKeptFolders.fetch_sub(1, std::memory_order_relaxed);
     }
-    item->parentListing_ = hold_;
+    item->parentListing_ = heldFolder_;
     return Ref<FolderItem>(std::move(item));
 }
 
@@ -581,9 +581,17 @@ void FolderItem::DeleteTree() {
     Refresh();
 }
 
-bool FolderItem::HasEntry(const std::string& name) const {
+bool FolderItem::HasEntry(std::string_view name) const {
     const Listing* l = listing_ ? listing_.get() : CurrentListing();
     return l && l->Find(name) < l->Size();
+}
+
+bool FolderItem::ListedFile(int64_t index, std::string_view& name) const {
+    const Listing* l = listing_.get();
+    if (!l || index < 1 || index > int64_t(l->Size())) return false;
+    const Listing::Entry& e = l->At(size_t(index - 1));
+    name = l->Name(e);
+    return e.kind == DT_REG;
 }
 
 void FolderItem::MoveFileTo(const Ref<FolderItem>& destination) {
@@ -594,6 +602,8 @@ void FolderItem::MoveFileTo(const Ref<FolderItem>& destination) {
 }
 
 bool FolderItem::Special() const {
+    // As for Alias and Directory, the listing's word on the kind is taken.
+    if (kindHint_ != DT_UNKNOWN && !status_) return kindHint_ != DT_REG && kindHint_ != DT_DIR && kindHint_ != DT_LNK;
     const Status& s = Stat();
     if (!s.exists || s.link) return false;
     return !S_ISREG(s.st.st_mode) && !S_ISDIR(s.st.st_mode);

@@ -88,7 +88,12 @@ public:
     // Whether the listing as last read names `name` (read now when there is none;
     // not revalidated): a name added or removed since may be answered as before,
     // so only "yes" saves a look at the entry itself.
-    bool HasEntry(const std::string& name) const;
+    bool HasEntry(std::string_view name) const;
+    // The name of the entry at `index` as the latest Count saw it, and whether
+    // the listing says it is a plain file (no folder, link or other kind, and
+    // not unknown): what a walk needs to pass over a file without making an
+    // item for it. False outside 1..Count; the view lasts until the next Count.
+    bool ListedFile(int64_t index, std::string_view& name) const;
 
     // These raise no exception; they set LastErrorCode (0 on success, else errno).
     void CreateAsFolder();
@@ -160,7 +165,8 @@ private:
     mutable std::shared_ptr<Status> status_;
     mutable std::shared_ptr<Listing> listing_;
     mutable std::weak_ptr<Listing> parentListing_;  // the listing that made this item
-    mutable std::shared_ptr<Listing> hold_;         // this folder held open for HeldChild (no entries)
+    // This folder held open for HeldChild: only its descriptor, never its entries.
+    mutable std::shared_ptr<Listing> heldFolder_;
 
 public:
     // A FIFO, socket or device node (the entry itself): no file, folder or link.

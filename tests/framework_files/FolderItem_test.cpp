@@ -116,6 +116,26 @@ TEST_F(Kinds, FollowedItemsAnswerForTheTargetTrueItemsForTheLinkItself) {
     }
 }
 
+// Only what the listing itself says is a plain file is one for ListedFile: a
+// link to a file is no file, nor a folder; the names are the listing's own.
+TEST_F(Kinds, ListedFileIsTrueOnlyForPlainFilesAndNamesEveryEntry) {
+    const FolderItem folder(s.path());
+    ASSERT_EQ(folder.Count(), 5);
+    std::vector<std::string> files, names;
+    for (int64_t i = 1; i <= 5; ++i) {
+        std::string_view name;
+        const bool file = folder.ListedFile(i, name);
+        names.emplace_back(name);
+        if (file) files.emplace_back(name);
+        EXPECT_EQ(names.back(), folder.TrueItem(i)->Name());
+    }
+    EXPECT_EQ(files, std::vector<std::string>{"file"});
+    std::string_view none = "untouched";
+    EXPECT_FALSE(folder.ListedFile(0, none));
+    EXPECT_FALSE(folder.ListedFile(6, none));
+    EXPECT_EQ(none, "untouched");
+}
+
 TEST_F(Kinds, AMissingEntryIsNothing) {
     const FolderItem missing(s / "nothing");
     EXPECT_FALSE(missing.Exists());
