@@ -47,12 +47,12 @@ void CCleanRAMDisk::Event_Action() {
             return;
         }
     }
-    if (!bSaved && !a.bTransactionCopy) {
+    if (!bWriteBackEnded && !a.bTransactionCopy) {
         m_oFlush = std::make_unique<fw::FileSystemFlush>(NativePathOf(worker->sSourcePath));
         worker->bSet = false;
         worker->Run();
     }
-    if (!bSaved) return;
+    if (!bWriteBackEnded) return;
 
     a.sState = a.bCleanRAMDiskWithShutdown ? App::kWillShutdown() : App::kWillRestarted();
     if (!a.bActivityVisible) EngineHooks::Call(EngineHooks::ShowActivityWindow);
@@ -70,7 +70,7 @@ void CCleanRAMDisk::Event_Action() {
         }
         if (!Detach()) return;
         if (!a.bCleanRAMDiskWithShutdown) {
-            bSaved = false;
+            bWriteBackEnded = false;
             SetEnabled(false);
             // The rebuild gave up meanwhile (its folder vanished): nothing will be
             // rebuilt, and a later quit must end the program.
@@ -87,7 +87,7 @@ void CCleanRAMDisk::Event_Action() {
         a.Quit(0);
     } else {
         // A rebuild found the volume gone already: its eject is done.
-        bSaved = false;
+        bWriteBackEnded = false;
         SetEnabled(false);
     }
 }
@@ -163,7 +163,7 @@ void CCleanRAMDisk::KeepVolume() {
     App& a = app();
     const bool rebuilding = !a.bCleanRAMDiskWithShutdown;
     SetEnabled(false);
-    bSaved = false;
+    bWriteBackEnded = false;
     m_oFlush.reset();
     a.oTimerCopy->SetEnabled(true);
     if (a.oAfterChangeOptions) {

@@ -10,7 +10,7 @@
 
 class CCleanRAMDisk : public fw::Timer {
 public:
-    bool bSaved = false;  // a write-back ended since the sequence was armed
+    bool bWriteBackEnded = false;  // a write-back ended (failed ones too) since the sequence was armed
 
 protected:
     void Event_Action() override;

@@ -191,6 +191,7 @@ void CSync::StartSync() {
     m_bSourceFull = false;
     m_bDeleteAllowed = false;
     m_oKeptCopies.clear();
+    m_oReplacedInSource.clear();
     fw::FolderItem::ForgetCopyMethods();
     m_dSizeMB = fw::CDbl(fw::Replace(a.sSize, ".", ""));
     m_sCheckMemory = App::kCheckMemory();
@@ -286,7 +287,7 @@ void CSync::EndSync(bool rootsFound, bool fits) {
         a.sState = App::kSyncReady();
     }
     // Only a write-back saves what the RAM disk holds; a load does not count.
-    if (!m_bSet && a.oCleanRamDisk) a.oCleanRamDisk->bSaved = true;
+    if (!m_bSet && a.oCleanRamDisk) a.oCleanRamDisk->bWriteBackEnded = true;
     // A root that read its listing keeps its folder open; the volume must be
     // free to detach once the pass is over, however long this object lives.
     if (oBaseFolder) oBaseFolder->Refresh();
@@ -447,7 +448,10 @@ bool CSync::ChangedOnRAMDisk(const fw::Ref<fw::FolderItem>& ramEntry) const {
 }
 
 bool CSync::ChangedInSource(const fw::Ref<fw::FolderItem>& sourceEntry) const {
-    return m_bMoments && m_iEndMoment != 0 && sourceEntry->ChangeTimeNs() >= m_iEndMoment;
+    if (!m_bMoments || m_iEndMoment == 0 || sourceEntry->ChangeTimeNs() < m_iEndMoment) return false;
+    if (m_oReplacedInSource.empty()) return true;
+    const auto id = fw::IdentityAt(sourceEntry->NativePath(), false);
+    return !id || !m_oReplacedInSource.contains({id->device, id->inode});
 }
 
 CSync::Copied CSync::CopyFile(const fw::Ref<fw::FolderItem>& entry) {
@@ -507,6 +511,10 @@ CSync::Copied CSync::CopyFile(const fw::Ref<fw::FolderItem>& entry) {
         replace = entry->ModificationDate() > counterpart->ModificationDate();
     } else {
         replace = entry->ModificationDate() != counterpart->ModificationDate();
+    }
+    if (replace && !m_bSet && bothFiles) {
+        if (const auto id = fw::IdentityAt(counterpart->NativePath(), false))
+            m_oReplacedInSource.insert({id->device, id->inode});
     }
     if (replace) CopyFileSub(entry, counterpart);
     return Copied::Nothing;

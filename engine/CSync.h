@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "framework/FolderItem.h"
 #include "framework/Ref.h"
@@ -102,4 +103,7 @@ private:
     int64_t m_iRamMoment = 0, m_iEndMoment = 0;
     std::string m_sRamRoot;
     std::set<std::string> m_oKeptCopies;  // source files whose copy this pass kept beside them
+    // Source files (device, inode) this pass replaced a name of: their other names'
+    // change times moved with it, which is no change of the user's.
+    std::set<std::pair<uint64_t, uint64_t>> m_oReplacedInSource;
 };

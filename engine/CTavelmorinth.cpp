@@ -113,7 +113,7 @@ void CTavelmorinth::Event_Run() {
     App& a = app();
     if (m_bNotOurs) {
         // No pass at all; an eject that waits for its last write-back may go on.
-        if (a.oCleanRamDisk) a.oCleanRamDisk->bSaved = true;
+        if (a.oCleanRamDisk) a.oCleanRamDisk->bWriteBackEnded = true;
         return;
     }
     // Test and set with no yield between them: the program's only mutual exclusion.
@@ -148,7 +148,7 @@ void CTavelmorinth::RefusePass(RootsHeld::Verdict verdict) {
                       " is no longer the folder that was loaded; nothing copied");
     // A write-back that waits in the eject sequence is over; the sequence looks
     // at the roots itself before it goes on.
-    if (!bSet && !m_bLoadPending && a.oCleanRamDisk) a.oCleanRamDisk->bSaved = true;
+    if (!bSet && !m_bLoadPending && a.oCleanRamDisk) a.oCleanRamDisk->bWriteBackEnded = true;
 }
 
 void CTavelmorinth::CopyFilesToRAM() {
@@ -167,7 +167,7 @@ void CTavelmorinth::CleanRAMDisk() {
     auto& clean = app().oCleanRamDisk;
     // Every eject follows a write-back; after a load that did not fit, that
     // write-back only copies (deleting needs a complete load).
-    clean->bSaved = false;
+    clean->bWriteBackEnded = false;
     clean->SetMode(fw::Timer::ModeMultiple);
     clean->SetPeriod(1000);
     clean->SetEnabled(true);

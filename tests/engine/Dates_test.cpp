@@ -3,6 +3,7 @@
 // changed too, that copy is kept beside it.
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
 
 #include "EngineFixture.h"
 #include "engine/SyncFaults.h"
@@ -121,6 +122,29 @@ TEST_F(DateTable, ALoadOntoAKeptRAMDiskKeepsBothVersionsOfAFileChangedOnBothSide
     RunPass(false);
     const Tree both = {{"a.txt", ramEdit}, {copies[0], sourceEdit}};
     ExpectTrees(both, both);
+}
+
+// An edit of a file with two names: replacing one name in the source folder
+// moves the change time of the old file's other name, which is the pass's own
+// doing and no edit of the user's, so no source copy is kept for it.
+TEST_F(DateTable, AnEditOfAHardLinkedFileKeepsNoSourceCopyOfItsOtherName) {
+    WriteTree(source_, {{"a.txt", kSourceCopy}});
+    fs::create_hard_link(source_ + "/a.txt", source_ + "/b.txt");
+    WriteTree(ram_, {});
+    RunPass(true);
+    ASSERT_TRUE(fs::equivalent(ram_ + "/a.txt", ram_ + "/b.txt"));
+    RunPass(false);
+    {
+        std::ofstream edit(ram_ + "/a.txt", std::ios::trunc);  // in place: both names see it
+        edit << "edited on the RAM disk";
+    }
+    for (int pass = 0; pass < 2; ++pass) RunPass(false);
+
+    EXPECT_TRUE(Named(source_, "a (source copy ").empty() && Named(source_, "b (source copy ").empty());
+    EXPECT_TRUE(Named(ram_, "a (source copy ").empty() && Named(ram_, "b (source copy ").empty());
+    EXPECT_EQ(ReadTree(source_).at("b.txt").data, "edited on the RAM disk");
+    EXPECT_TRUE(fs::equivalent(source_ + "/a.txt", source_ + "/b.txt"));
+    EXPECT_EQ(a().sState, App::kSyncReady());
 }
 
 // Files that did not change on the RAM disk keep the date rules: after an

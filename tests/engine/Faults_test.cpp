@@ -44,7 +44,7 @@ TEST_F(EngineTest, ACopyOntoAFullDiskLeavesTheOldFileAndNoPartialCopy) {
     EXPECT_EQ(a().sState, Incomplete(1, /*sourceFull=*/true));
     EXPECT_EQ(a().iSyncFailures, 1);
     EXPECT_FALSE(a().bLastSyncComplete);
-    EXPECT_TRUE(a().oCleanRamDisk->bSaved);
+    EXPECT_TRUE(a().oCleanRamDisk->bWriteBackEnded);
 }
 
 TEST_F(EngineTest, AnUnreadableEntryKeepsItsCounterpartAndStopsDeletion) {
@@ -206,7 +206,7 @@ TEST_P(MissingRoot, APassWithoutBothRootsReportsSoAndChangesNothing) {
     if (c.load) {
         EXPECT_FALSE(a().bLoadComplete);
     }
-    EXPECT_EQ(a().oCleanRamDisk->bSaved, !c.load) << "only a write-back saves the RAM disk";
+    EXPECT_EQ(a().oCleanRamDisk->bWriteBackEnded, !c.load) << "only a write-back saves the RAM disk";
     EXPECT_EQ(fs::exists(source_), c.makeSource);
     EXPECT_EQ(fs::exists(ram_), c.makeRam);
 }

@@ -29,7 +29,7 @@ TEST_P(MirrorTable, OnePassLeavesBothTreesAsExpected) {
     EXPECT_EQ(a().sState, App::kSyncReady());
     EXPECT_EQ(a().iSyncFailures, 0);
     EXPECT_TRUE(a().bLastSyncComplete);
-    EXPECT_EQ(a().oCleanRamDisk->bSaved, c.direction != kLoad) << "only a write-back saves the RAM disk";
+    EXPECT_EQ(a().oCleanRamDisk->bWriteBackEnded, c.direction != kLoad) << "only a write-back saves the RAM disk";
     EXPECT_EQ(a().iProgress, 0);
     EXPECT_EQ(a().sFolder, "");
 }
