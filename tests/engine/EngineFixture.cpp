@@ -1,5 +1,7 @@
 #include "EngineFixture.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <fstream>
 
@@ -25,6 +27,22 @@ bool Mounted(const std::string& path) {
     return false;
 }
 }  // namespace
+
+bool MountedHere(const std::string& path) {
+    struct stat here {}, parent {};
+    return ::stat(path.c_str(), &here) == 0 && ::stat((path + "/..").c_str(), &parent) == 0 &&
+           here.st_dev != parent.st_dev;
+}
+
+int Mode(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+Tree UserEntries(Tree tree) {
+    std::erase_if(tree, [](const auto& entry) { return entry.first == "TMP" || entry.first.starts_with("TMP/"); });
+    return tree;
+}
 
 void EngineTest::SetUp() {
     if (std::getenv("TVM_NO_RAMDISK")) GTEST_SKIP() << "needs root and a private mount namespace";

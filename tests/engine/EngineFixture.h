@@ -12,6 +12,13 @@
 
 namespace tvmtest {
 
+// Whether `path` is the root of a mount of its own.
+bool MountedHere(const std::string& path);
+// The permission bits at `path`; -1 when there is nothing.
+int Mode(const std::string& path);
+// The tree without the lock file's folder.
+Tree UserEntries(Tree tree);
+
 // The quit gate is the application's; here it only counts the requests and
 // refuses them, so that the sequencers can be watched on their own. With
 // realGate the application's own gate answers, and a quit it lets through is

@@ -29,23 +29,6 @@ namespace fs = std::filesystem;
 
 const std::string kMoved = "/volumes/source-moved";
 
-bool Mounted(const std::string& path) {
-    struct stat here {}, parent {};
-    return ::stat(path.c_str(), &here) == 0 && ::stat((path + "/..").c_str(), &parent) == 0 &&
-           here.st_dev != parent.st_dev;
-}
-
-int Mode(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-}
-
-// The tree without the lock file's folder.
-Tree UserEntries(Tree tree) {
-    std::erase_if(tree, [](const auto& entry) { return entry.first == "TMP" || entry.first.starts_with("TMP/"); });
-    return tree;
-}
-
 class Roots : public EngineTest {
 protected:
     void SetUp() override {
@@ -56,7 +39,7 @@ protected:
         a().oCleanRamDisk = nullptr;
     }
     void TearDown() override {
-        if (Mounted(source_)) ::umount2(source_.c_str(), MNT_DETACH);
+        if (MountedHere(source_)) ::umount2(source_.c_str(), MNT_DETACH);
         RemoveTree(kMoved);
         EngineTest::TearDown();
     }
@@ -126,7 +109,7 @@ TEST_P(SourceNoLongerLoaded, GetsNothingAndTheQuitEndsWithoutEjecting) {
     ASSERT_TRUE(Drive([&] { return a().quitRequests > 0; })) << a().sState;
     EXPECT_TRUE(a().bQuit);
     EXPECT_EQ(a().sState, c.state(""));
-    EXPECT_TRUE(Mounted(ram_)) << "the RAM disk went before its work reached the loaded folder";
+    EXPECT_TRUE(MountedHere(ram_)) << "the RAM disk went before its work reached the loaded folder";
     EXPECT_EQ(ReadTree(ram_)["work"], File("made on the RAM disk"));
     if (present) {
         EXPECT_EQ(Difference(underneath, ReadTree(source_)), "") << "the quit wrote into what is there now";
@@ -168,7 +151,7 @@ TEST_F(Roots, OnceTheLoadedFolderIsBackTheNextWriteBackSavesTheWorkAndTheQuitEje
     EXPECT_EQ(ReadTree(source_)["work"], File("w"));
     Quit();
     ASSERT_TRUE(Drive([&] { return a().quitRequests > 0; })) << a().sState;
-    EXPECT_FALSE(Mounted(ram_));
+    EXPECT_FALSE(MountedHere(ram_));
 }
 
 TEST_F(Roots, ARebuildWhileTheSourceFolderIsNotTheLoadedOneKeepsTheRAMDisk) {
@@ -183,7 +166,7 @@ TEST_F(Roots, ARebuildWhileTheSourceFolderIsNotTheLoadedOneKeepsTheRAMDisk) {
     a().oAfterChangeOptions->SetEnabled(true);
     ASSERT_TRUE(Drive([&] { return !Armed(a().oAfterChangeOptions) && !Armed(a().oCleanRamDisk); }));
     EXPECT_EQ(a().sState, App::kSourceChanged());
-    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_TRUE(MountedHere(ram_));
     EXPECT_EQ(ReadTree(ram_)["work"], File("w"));
     EXPECT_TRUE(Armed(a().oTimerCopy));
     Tree there = ReadTree(source_);
@@ -242,7 +225,7 @@ TEST_F(Roots, AnEntryPutInPlaceDuringTheDetachIsNotTakenForTheRAMDisk) {
     fw::SetToolsFolder(TVM_HELPERS_DIR);
     ASSERT_TRUE(quit) << a().sState;
     EXPECT_EQ(ReadTree(source_)["work"], File("w")) << "the write-back before the detach";
-    EXPECT_FALSE(Mounted(ram_));
+    EXPECT_FALSE(MountedHere(ram_));
     EXPECT_TRUE(fs::exists(ram_ + "/theirs"));
     EXPECT_FALSE(fs::exists(ram_ + "/TMP/T.dat")) << "a lock file was put into the entry there";
     WriteBack();

@@ -34,23 +34,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool Mounted(const std::string& path) {
-    struct stat here {}, parent {};
-    return ::stat(path.c_str(), &here) == 0 && ::stat((path + "/..").c_str(), &parent) == 0 &&
-           here.st_dev != parent.st_dev;
-}
-
-int Mode(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-}
-
-// The tree without the lock file's folder.
-Tree UserEntries(Tree tree) {
-    std::erase_if(tree, [](const auto& entry) { return entry.first == "TMP" || entry.first.starts_with("TMP/"); });
-    return tree;
-}
-
 class Sequencers : public EngineTest {
 protected:
     void SetUp() override {
@@ -112,7 +95,7 @@ TEST_F(Sequencers, StartMakesTheWorkersTheRAMDiskAndItsFirstLoad) {
     EXPECT_EQ(a().oTimerProgress->Period(), 1);
     EXPECT_EQ(a().oCleanRamDisk->Mode(), fw::Timer::ModeOff);
     EXPECT_EQ(a().oAfterChangeOptions->Mode(), fw::Timer::ModeOff);
-    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_TRUE(MountedHere(ram_));
     EXPECT_EQ(ReadTree(ram_)["a"], File("a"));
     EXPECT_EQ(a().sState, App::kSyncReady());
     EXPECT_EQ(Mode(source_), 0744) << "group and others keep no more than they had (0755)";
@@ -152,7 +135,7 @@ TEST_F(Sequencers, AWriteBackThatMissedAFileKeepsTheVolumeAndTheProgram) {
     Quit();
     ASSERT_TRUE(Drive([&] { return !Armed(a().oCleanRamDisk); }));
     EXPECT_EQ(a().sState, App::kNotSavedNoEject());
-    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_TRUE(MountedHere(ram_));
     EXPECT_TRUE(a().oTavelmorinth->oDat) << "the lock file stays open";
     EXPECT_TRUE(Armed(a().oTimerCopy));
     EXPECT_TRUE(a().bCleanRAMDiskWithShutdown);
@@ -175,7 +158,7 @@ TEST_F(Sequencers, AVolumeInUseIsNotEjectedAndAnotherQuitTriesAgain) {
     ASSERT_TRUE(Drive([&] { return !Armed(a().oCleanRamDisk); }));
     EXPECT_EQ(a().sState, App::kDriveIsInUse());
     EXPECT_EQ(a().iErrorCodeUnmount, 0);
-    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_TRUE(MountedHere(ram_));
     EXPECT_TRUE(Armed(a().oTimerCopy));
     EXPECT_FALSE(Armed(a().oAfterChangeOptions));
     EXPECT_FALSE(a().oAfterChangeOptions->bCleanStarted);
@@ -210,7 +193,7 @@ TEST_P(LoadThatDidNotFit, IsWrittenBackWithoutDeletingBeforeTheEject) {
     if (GetParam().leftAttached) {
         fw::Shell shell;
         shell.Execute(CTavelmorinth::CreationCommand("256"));
-        ASSERT_TRUE(Mounted(ram_)) << shell.Result();
+        ASSERT_TRUE(MountedHere(ram_)) << shell.Result();
         for (int i = 0; i < 27; ++i) ramOnly["work/" + std::to_string(i)] = File("only on the RAM disk " + std::to_string(i));
         ramOnly["edited"] = File("older on the RAM disk", kOld);
         WriteTree(ram_, ramOnly);
@@ -225,7 +208,7 @@ TEST_P(LoadThatDidNotFit, IsWrittenBackWithoutDeletingBeforeTheEject) {
     Quit();
     ASSERT_TRUE(Drive([&] { return a().quitRequests > 0; })) << a().sState;
 
-    EXPECT_FALSE(Mounted(ram_));
+    EXPECT_FALSE(MountedHere(ram_));
     EXPECT_EQ(fs::file_size(source_ + "/big"), 300u * 1024 * 1024) << "nothing is deleted or replaced";
     fs::remove(source_ + "/big");
     const Tree source = ReadTree(source_);
@@ -341,12 +324,12 @@ TEST_P(QuitRequests, DuringTheLastWriteBackNeverEndTheProgramEarly) {
     Request();
     Request();
     EXPECT_EQ(a().closes, 0) << "a request ended the program during the last write-back";
-    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_TRUE(MountedHere(ram_));
     holder.Release();
     ASSERT_TRUE(Drive([&] { return a().closes > 0; })) << a().sState;
 
     EXPECT_EQ(a().closes, 1);
-    EXPECT_FALSE(Mounted(ram_));
+    EXPECT_FALSE(MountedHere(ram_));
     EXPECT_EQ(Difference(WithParents(With(work, {{"a", File("a")}})), UserEntries(ReadTree(source_))), "");
 }
 
@@ -396,7 +379,7 @@ TEST_P(DetachThatLeavesTheVolume, KeepsTheProgramRunningWithIt) {
     }
     EXPECT_EQ(a().sState, App::kEjectFailed());
     EXPECT_EQ(a().quitRequests, 0);
-    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_TRUE(MountedHere(ram_));
     EXPECT_TRUE(a().oTavelmorinth->oDat) << "the lock file is open again";
     EXPECT_TRUE(Armed(a().oTimerCopy));
     EXPECT_TRUE(a().bCleanRAMDiskWithShutdown);
@@ -404,7 +387,7 @@ TEST_P(DetachThatLeavesTheVolume, KeepsTheProgramRunningWithIt) {
     WriteTree(ram_, {{"later", File("written after the failed eject")}});
     Quit();
     ASSERT_TRUE(Drive([&] { return a().quitRequests > 0; })) << a().sState;
-    EXPECT_FALSE(Mounted(ram_));
+    EXPECT_FALSE(MountedHere(ram_));
     EXPECT_EQ(ReadTree(source_)["later"], File("written after the failed eject"));
 }
 
@@ -426,7 +409,7 @@ TEST_F(Sequencers, TheLastWriteBackIsFlushedBeforeTheDetach) {
     int answer = EIO;
     fw::SetFlushHook([&](const std::string& path) {
         flushed.push_back(path);
-        mountedAtFlush = Mounted(ram_);
+        mountedAtFlush = MountedHere(ram_);
         savedAtFlush = fs::exists(source_ + "/work");
         return answer;
     });
@@ -434,7 +417,7 @@ TEST_F(Sequencers, TheLastWriteBackIsFlushedBeforeTheDetach) {
     ASSERT_TRUE(Drive([&] { return !Armed(a().oCleanRamDisk); }));
     EXPECT_EQ(flushed, std::vector<std::string>{source_});
     EXPECT_EQ(a().sState, App::kNotSavedNoEject());
-    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_TRUE(MountedHere(ram_));
     EXPECT_TRUE(Armed(a().oTimerCopy));
     EXPECT_EQ(a().quitRequests, 0);
 
@@ -445,7 +428,7 @@ TEST_F(Sequencers, TheLastWriteBackIsFlushedBeforeTheDetach) {
     fw::SetFlushHook(nullptr);
     EXPECT_EQ(flushed, std::vector<std::string>{source_});
     EXPECT_TRUE(mountedAtFlush && savedAtFlush) << "flushed after the write-back, before the detach";
-    EXPECT_FALSE(Mounted(ram_));
+    EXPECT_FALSE(MountedHere(ram_));
 }
 
 // A quit while the start-up thread waits for the volume to be made: the
@@ -479,7 +462,7 @@ TEST_F(Sequencers, AQuitWhileTheVolumeIsMadeWaitsForItAndThenWritesBackAndEjects
     ASSERT_TRUE(a().oTavelmorinth);
     WriteTree(ram_, {{"work", File("saved while the quit waited")}});
     ASSERT_TRUE(Drive([&] { return a().closes > 0; })) << a().sState;
-    EXPECT_FALSE(Mounted(ram_));
+    EXPECT_FALSE(MountedHere(ram_));
     EXPECT_EQ(ReadTree(source_)["work"], File("saved while the quit waited"));
 }
 
@@ -508,7 +491,7 @@ TEST_F(Sequencers, RebuildMovesToTheChosenFolderAndSize) {
     EXPECT_EQ(Mode(source_), 0);
     EXPECT_EQ(Mode(other), 0744);
     EXPECT_EQ(a().oTavelmorinth->sSourcePath, Shell(other));
-    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_TRUE(MountedHere(ram_));
     Tree ram = ReadTree(ram_);
     EXPECT_TRUE(ram.count("b") && !ram.count("a") && !ram.count("work")) << Difference({}, ram);
     EXPECT_EQ(a().sSize, "1.024");
@@ -533,7 +516,7 @@ TEST_F(Sequencers, ARebuildWhoseEjectIsRefusedPutsTheSettingsInUseBack) {
     ::close(busy);
 
     EXPECT_EQ(a().sState, App::kDriveIsInUse());
-    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_TRUE(MountedHere(ram_));
     EXPECT_EQ(a().oTavelmorinth->sSourcePath, Shell(source_));
     // What the options window shows, the shown moment's interval and the file
     // all name the RAM disk that runs, with its write-back period.
@@ -632,7 +615,7 @@ TEST_F(Sequencers, TheFirstRAMDiskOfARebuildWaitsForAnEarlierGuardOnTheTimerNotT
     ASSERT_TRUE(Drive([&] { return !Armed(a().oAfterChangeOptions); }));
     WaitIdle();
     ASSERT_TRUE(a().oTavelmorinth);
-    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_TRUE(MountedHere(ram_));
     EXPECT_EQ(ReadTree(ram_)["a"], File("a"));
     EXPECT_NE(a().sState, App::kWaitingForGuard());
     other->SetEnabled(false);
@@ -645,7 +628,7 @@ TEST_F(Sequencers, ARebuildToAMissingFolderKeepsTheRAMDisk) {
     CloseOptions(a(), "256", "60", Shell("/volumes/missing"));
     ASSERT_TRUE(Drive([&] { return !Armed(a().oAfterChangeOptions); }));
     EXPECT_EQ(a().sState, App::kSourceNotAvailable());
-    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_TRUE(MountedHere(ram_));
     EXPECT_FALSE(Armed(a().oCleanRamDisk));
     EXPECT_TRUE(Armed(a().oTimerCopy)) << "the RAM disk that stays is still saved";
 
@@ -667,7 +650,7 @@ TEST_F(Sequencers, TheFirstWorkerMadeByTheRebuildIsNotEjected) {
     clock_.Advance(5000);
     WaitIdle();
     ASSERT_TRUE(a().oTavelmorinth);
-    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_TRUE(MountedHere(ram_));
     EXPECT_FALSE(Armed(a().oCleanRamDisk));
     EXPECT_EQ(ReadTree(ram_)["a"], File("a"));
     EXPECT_TRUE(Armed(a().oTimerCopy)) << "the new RAM disk is saved at the interval";
@@ -682,7 +665,7 @@ TEST_F(Sequencers, AfterAForeignEntryIsClearedTheNextRebuildMakesTheRAMDisk) {
     a().sPath = Shell(source_);
     Start();
     ASSERT_EQ(a().sState, App::kVolumeForeign());
-    EXPECT_FALSE(Mounted(ram_));
+    EXPECT_FALSE(MountedHere(ram_));
 
     // Closing the options window while it is still there changes nothing.
     CloseOptions(a(), "256", "60", Shell(source_));
@@ -693,12 +676,12 @@ TEST_F(Sequencers, AfterAForeignEntryIsClearedTheNextRebuildMakesTheRAMDisk) {
 
     RemoveTree(ram_);
     CloseOptions(a(), "256", "60", Shell(source_));
-    ASSERT_TRUE(Drive([&] { return !Armed(a().oAfterChangeOptions) && Mounted(ram_) && !a().bTransactionCopy; }));
+    ASSERT_TRUE(Drive([&] { return !Armed(a().oAfterChangeOptions) && MountedHere(ram_) && !a().bTransactionCopy; }));
     EXPECT_EQ(ReadTree(ram_)["a"], File("mine"));
 
     Quit();
     EXPECT_TRUE(Drive([&] { return a().quitRequests > 0; }));
-    EXPECT_FALSE(Mounted(ram_));
+    EXPECT_FALSE(MountedHere(ram_));
     EXPECT_EQ(ReadTree(source_)["a"], File("mine"));
 }
 
@@ -751,7 +734,7 @@ TEST_P(RebuildSaveFaults, ASaveThatFailsKeepsTheRAMDiskAndEveryFolderAsItWas) {
     ASSERT_TRUE(Drive([&] { return !Armed(a().oAfterChangeOptions); }));
     WaitIdle();
     EXPECT_EQ(a().sState, App::kSettingsNotSaved());
-    EXPECT_TRUE(Mounted(ram_)) << "nothing was ejected";
+    EXPECT_TRUE(MountedHere(ram_)) << "nothing was ejected";
     EXPECT_FALSE(Armed(a().oCleanRamDisk));
     EXPECT_EQ(a().oTavelmorinth->sSourcePath, Shell(source_));
     EXPECT_EQ(a().sPath, Shell(source_));
@@ -791,7 +774,7 @@ TEST_F(Sequencers, ASaveThatFailsWhileTheRebuildWaitsForTheVolumeBringsTheRAMDis
     CloseOptions(a(), "1.024", "10m", Shell(other));
     ASSERT_TRUE(Drive([&] { return !Armed(a().oAfterChangeOptions); }));
     WaitIdle();
-    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_TRUE(MountedHere(ram_));
     EXPECT_EQ(ReadTree(ram_)["a"], File("a")) << "loaded again from the folder in use";
     EXPECT_EQ(a().oTavelmorinth->sSourcePath, Shell(source_));
     EXPECT_EQ(a().sPath, Shell(source_));
@@ -814,7 +797,7 @@ TEST_F(Sequencers, ARebuildTowardsTheHomeFolderIsRefusedAndLeavesItAlone) {
     CloseOptions(a(), "256", "60", Shell(home));
     ASSERT_TRUE(Drive([&] { return !Armed(a().oAfterChangeOptions); }));
     EXPECT_EQ(a().sState, App::kSourceNotUsable());
-    EXPECT_TRUE(Mounted(ram_));
+    EXPECT_TRUE(MountedHere(ram_));
     EXPECT_FALSE(Armed(a().oCleanRamDisk));
     EXPECT_EQ(Mode(home), 0750);
 
