@@ -10,8 +10,11 @@
 #include <mutex>
 
 #include "FolderItem.h"
+#include "LongPath.h"
 
 namespace fw {
+
+using internal::LongPath;
 namespace {
 
 std::mutex gHookMutex;
@@ -25,14 +28,15 @@ FlushResult Failure(int err, const std::string& what, const std::string& path) {
 
 std::optional<FileIdentity> IdentityAt(const std::string& posixPath, bool followLinks) {
     struct stat st {};
-    if ((followLinks ? ::stat(posixPath.c_str(), &st) : ::lstat(posixPath.c_str(), &st)) != 0) return std::nullopt;
+    const LongPath at(posixPath);
+    if ((followLinks ? ::stat(at.c_str(), &st) : ::lstat(at.c_str(), &st)) != 0) return std::nullopt;
     return FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino), uint32_t(st.st_uid)};
 }
 
 FileSystemFlush::FileSystemFlush(const std::string& posixPath) : path_(posixPath) {
     // The kernel reports to syncfs the write failures since this opening; a
     // descriptor for reading is what it needs (O_PATH would not do).
-    fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    fd_ = ::open(LongPath(path_).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) openError_ = errno;
 }
 
@@ -62,13 +66,13 @@ void SetFlushHook(std::function<int(const std::string&)> hook) {
 
 bool EntryExists(const std::string& posixPath) {
     struct stat st;
-    return ::lstat(posixPath.c_str(), &st) == 0;
+    return ::lstat(LongPath(posixPath).c_str(), &st) == 0;
 }
 
 int RemoveEntry(const std::string& posixPath) {
     struct stat st;
-    if (::lstat(posixPath.c_str(), &st) != 0) return errno == ENOENT ? 0 : errno;
-    if (!S_ISDIR(st.st_mode)) return ::unlink(posixPath.c_str()) == 0 ? 0 : errno;
+    if (::lstat(LongPath(posixPath).c_str(), &st) != 0) return errno == ENOENT ? 0 : errno;
+    if (!S_ISDIR(st.st_mode)) return ::unlink(LongPath(posixPath).c_str()) == 0 ? 0 : errno;
     FolderItem folder(posixPath, false);
     folder.DeleteTree();
     // Gone already (moved away meanwhile) is as good as removed.
@@ -76,23 +80,23 @@ int RemoveEntry(const std::string& posixPath) {
 }
 
 int RenameEntry(const std::string& from, const std::string& to) {
-    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+    return ::rename(LongPath(from).c_str(), LongPath(to).c_str()) == 0 ? 0 : errno;
 }
 
 int ExchangeEntries(const std::string& a, const std::string& b) {
-    return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0 ? 0 : errno;
+    return ::renameat2(AT_FDCWD, LongPath(a).c_str(), AT_FDCWD, LongPath(b).c_str(), RENAME_EXCHANGE) == 0 ? 0 : errno;
 }
 
 int FolderMode(const std::string& posixPath, int& mode) {
     struct stat st;
-    if (::lstat(posixPath.c_str(), &st) != 0) return errno;
+    if (::lstat(LongPath(posixPath).c_str(), &st) != 0) return errno;
     if (!S_ISDIR(st.st_mode)) return ENOTDIR;
     mode = int(st.st_mode & 07777);
     return 0;
 }
 
 int SetMode(const std::string& posixPath, int mode) {
-    return ::chmod(posixPath.c_str(), mode_t(mode) & 07777) == 0 ? 0 : errno;
+    return ::chmod(LongPath(posixPath).c_str(), mode_t(mode) & 07777) == 0 ? 0 : errno;
 }
 
 namespace {
@@ -105,13 +109,14 @@ int64_t ChangeTimeOf(const struct stat& st) { return int64_t(st.st_ctim.tv_sec) 
 int64_t TouchedFileChangeTime(const std::string& posixPath) {
     struct stat st;
     for (int touch = 0; touch < 2; ++touch) {
-        if (::utimensat(AT_FDCWD, posixPath.c_str(), nullptr, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (::utimensat(AT_FDCWD, LongPath(posixPath).c_str(), nullptr, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno != ENOENT) return 0;
-            const int fd = ::open(posixPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            const int fd =
+                ::open(LongPath(posixPath).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
             if (fd < 0) return 0;
             ::close(fd);
         }
-        if (::lstat(posixPath.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+        if (::lstat(LongPath(posixPath).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
     }
     return ChangeTimeOf(st);
 }
@@ -119,11 +124,11 @@ int64_t TouchedFileChangeTime(const std::string& posixPath) {
 int64_t TouchedFolderChangeTime(const std::string& posixPath) {
     struct stat st;
     for (int touch = 0; touch < 2; ++touch) {
-        if (::lstat(posixPath.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return 0;
+        if (::lstat(LongPath(posixPath).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return 0;
         const timespec times[2] = {st.st_atim, st.st_mtim};
-        if (::utimensat(AT_FDCWD, posixPath.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return 0;
+        if (::utimensat(AT_FDCWD, LongPath(posixPath).c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return 0;
     }
-    if (::lstat(posixPath.c_str(), &st) != 0) return 0;
+    if (::lstat(LongPath(posixPath).c_str(), &st) != 0) return 0;
     return ChangeTimeOf(st);
 }
 

@@ -15,7 +15,11 @@
 #include <string_view>
 #include <vector>
 
+#include "LongPath.h"
+
 namespace fw {
+
+using internal::LongPath;
 
 struct FolderItem::Status {
     bool exists = false;  // the entry itself (lstat)
@@ -174,12 +178,12 @@ const FolderItem::Status& FolderItem::Stat() const {
     const char* name = nullptr;
     const int folder = ListedIn(name);
     const bool found = folder >= 0 ? ::fstatat(folder, name, &s->st, AT_SYMLINK_NOFOLLOW) == 0
-                                   : ::lstat(path_.c_str(), &s->st) == 0;
+                                   : ::lstat(LongPath(path_).c_str(), &s->st) == 0;
     if (found) {
         s->exists = true;
         s->link = S_ISLNK(s->st.st_mode);
         struct stat target;
-        if (s->link && follow_ && ::stat(path_.c_str(), &target) == 0) s->st = target;
+        if (s->link && follow_ && ::stat(LongPath(path_).c_str(), &target) == 0) s->st = target;
     }
     status_ = std::move(s);
     return *status_;
@@ -250,7 +254,8 @@ void FolderItem::SetModificationDate(const Date& d) {
         nsec -= 1'000'000'000;
     }
     const timespec times[2] = {{0, UTIME_OMIT}, {time_t(whole), nsec}};
-    lastError_ = ::utimensat(AT_FDCWD, path_.c_str(), times, follow_ ? 0 : AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+    const LongPath at(path_);
+    lastError_ = ::utimensat(AT_FDCWD, at.c_str(), times, follow_ ? 0 : AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
     Refresh();
 }
 
@@ -260,7 +265,7 @@ int FolderItem::Permissions() const {
 }
 
 void FolderItem::SetPermissions(int mode) {
-    lastError_ = ::chmod(path_.c_str(), mode_t(mode) & 07777) == 0 ? 0 : errno;
+    lastError_ = ::chmod(LongPath(path_).c_str(), mode_t(mode) & 07777) == 0 ? 0 : errno;
     Refresh();
 }
 
@@ -298,7 +303,8 @@ const FolderItem::Listing* FolderItem::CurrentListing(bool withinTick) const {
             listing_->checked = now;
             return listing_.get();
         }
-        if ((follow_ ? ::stat(path_.c_str(), &st) : ::lstat(path_.c_str(), &st)) != 0 || !S_ISDIR(st.st_mode)) {
+        const LongPath at(path_);
+        if ((follow_ ? ::stat(at.c_str(), &st) : ::lstat(at.c_str(), &st)) != 0 || !S_ISDIR(st.st_mode)) {
             listing_.reset();
             return nullptr;
         }
@@ -311,7 +317,7 @@ const FolderItem::Listing* FolderItem::CurrentListing(bool withinTick) const {
 
     // O_DIRECTORY fails on anything but a folder without opening it (a pipe
     // would block), O_NOFOLLOW on a link when the item is the link itself.
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow_ ? 0 : O_NOFOLLOW));
+    const int fd = ::open(LongPath(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow_ ? 0 : O_NOFOLLOW));
     listing_.reset();  // closes the folder it kept
     if (fd < 0) {
         // A folder that is there but cannot be read must not pass for an empty one.
@@ -394,7 +400,8 @@ Ref<FolderItem> FolderItem::HeldChild(const std::string& name) const {
     if (heldFolder_ && NanosecondsBetween(heldFolder_->pathSeen, now) >= kPathRecheckNs) {
         // Still the folder that the path names? Otherwise the path's is held anew.
         struct stat held;
-        if ((follow_ ? ::stat(path_.c_str(), &st) : ::lstat(path_.c_str(), &st)) == 0 &&
+        const LongPath at(path_);
+        if ((follow_ ? ::stat(at.c_str(), &st) : ::lstat(at.c_str(), &st)) == 0 &&
             ::fstat(heldFolder_->fd, &held) == 0 && st.st_dev == held.st_dev && st.st_ino == held.st_ino) {
             heldFolder_->pathSeen = now;
         } else {
@@ -406,7 +413,8 @@ Ref<FolderItem> FolderItem::HeldChild(const std::string& name) const {
         heldFolder_ = std::make_shared<Listing>();
         heldFolder_->pathSeen = now;
         if (gKeptFolders.fetch_add(1, std::memory_order_relaxed) < kMaxKeptFolders)
-            heldFolder_->fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow_ ? 0 : O_NOFOLLOW));
+            heldFolder_->fd =
+                ::open(LongPath(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow_ ? 0 : O_NOFOLLOW));
         if (heldFolder_->fd < 0) gKeptFolders.fetch_sub(1, std::memory_order_relaxed);
     }
     item->parentListing_ = heldFolder_;
@@ -423,7 +431,7 @@ Ref<FolderItem> GetFolderItem(const std::string& path, int mode) {
     // An entry that is there proves its folder; its status is kept, as the
     // caller's next question is mostly whether it exists and how old it is.
     struct stat st;
-    if (::lstat(plain.c_str(), &st) == 0) {
+    if (::lstat(LongPath(plain).c_str(), &st) == 0) {
         auto item = std::make_shared<FolderItem>(std::move(plain));
         if (!S_ISLNK(st.st_mode)) {
             auto status = std::make_shared<FolderItem::Status>();
@@ -436,13 +444,13 @@ Ref<FolderItem> GetFolderItem(const std::string& path, int mode) {
     if (plain != "/") {
         const size_t slash = plain.rfind('/');
         const std::string parent = slash == 0 ? std::string("/") : plain.substr(0, slash);
-        if (::stat(parent.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
+        if (::stat(LongPath(parent).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
     }
     return New<FolderItem>(std::move(plain));
 }
 
 void FolderItem::CreateAsFolder() {
-    lastError_ = ::mkdir(path_.c_str(), 0777) == 0 ? 0 : errno;
+    lastError_ = ::mkdir(LongPath(path_).c_str(), 0777) == 0 ? 0 : errno;
     Refresh();
 }
 
@@ -457,14 +465,15 @@ void FolderItem::Delete() {
     struct stat folder;
     const bool current = parent && parent->fd >= 0 && ::fstat(parent->fd, &folder) == 0 && parent->KeyMatches(folder);
     int err;
+    const LongPath at(path_);
     if (kindHint_ == DT_DIR && !status_) {
-        err = ::rmdir(path_.c_str()) == 0 ? 0 : errno;
-        if (err == ENOTDIR) err = ::unlink(path_.c_str()) == 0 ? 0 : errno;  // replaced by a file meanwhile
+        err = ::rmdir(at.c_str()) == 0 ? 0 : errno;
+        if (err == ENOTDIR) err = ::unlink(at.c_str()) == 0 ? 0 : errno;  // replaced by a file meanwhile
     } else {
-        err = ::unlink(path_.c_str()) == 0 ? 0 : errno;
+        err = ::unlink(at.c_str()) == 0 ? 0 : errno;
         if (err == EISDIR || err == EPERM) {
             struct stat st;
-            if (::lstat(path_.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) err = ::rmdir(path_.c_str()) == 0 ? 0 : errno;
+            if (::lstat(at.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) err = ::rmdir(at.c_str()) == 0 ? 0 : errno;
         }
     }
     lastError_ = err;
@@ -562,7 +571,7 @@ void FolderItem::DeleteTree() {
     } else {
         const std::string folder(slash == 0 ? std::string_view("/") : p.substr(0, slash));
         const std::string name(p.substr(slash + 1));
-        const int parent = ::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        const int parent = ::open(LongPath(folder).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (parent < 0) {
             err = errno;
         } else {
@@ -596,7 +605,7 @@ bool FolderItem::ListedFile(int64_t index, std::string_view& name) const {
 
 void FolderItem::MoveFileTo(const Ref<FolderItem>& destination) {
     const std::string to = destination->NativePath();
-    lastError_ = ::rename(path_.c_str(), to.c_str()) == 0 ? 0 : errno;
+    lastError_ = ::rename(LongPath(path_).c_str(), LongPath(to).c_str()) == 0 ? 0 : errno;
     Refresh();
     destination->Refresh();
 }

@@ -22,9 +22,12 @@
 #include "Baton.h"
 #include "DesktopOpen.h"
 #include "FolderItem.h"
+#include "LongPath.h"
 #include "Log.h"
 
 namespace fw {
+
+using internal::LongPath;
 
 namespace {
 
@@ -50,9 +53,9 @@ unsigned ProcessId() {
 }
 
 // Where a copy is written: a temporary name beside the destination, renamed
-// over it. Where the temporary's path would pass PATH_MAX, the destination's
-// folder is held open and both are named in it: the temporary name, shorter
-// than most, then only has to fit NAME_MAX, like the destination's own name.
+// over it. Where either path would pass PATH_MAX, the destination's folder is
+// held open and both are named in it: the temporary name, shorter than most,
+// then only has to fit NAME_MAX, like the destination's own name.
 struct Place {
     int dir = AT_FDCWD;
     std::string temp;  // hidden, so the mirror never picks up one that a crash left behind
@@ -75,7 +78,7 @@ struct Place {
         const int length = std::snprintf(tempName, sizeof tempName, "%.*s%x.%x", int(kCopyTemporaryPrefix.size()),
                                          kCopyTemporaryPrefix.data(), ProcessId(),
                                          gTempCounter.fetch_add(1, std::memory_order_relaxed));
-        if (slash + 1 + size_t(length) < PATH_MAX) {
+        if (to.size() < PATH_MAX && slash + 1 + size_t(length) < PATH_MAX) {
             temp.reserve(slash + 1 + size_t(length));
             temp.assign(to, 0, slash + 1);
             temp.append(tempName, size_t(length));
@@ -83,7 +86,7 @@ struct Place {
             return 0;
         }
         const std::string folderPath(folder);
-        dir = ::open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        dir = ::open(LongPath(folderPath).c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (dir < 0) return errno;
         temp.assign(tempName, size_t(length));
         name.assign(to, slash + 1);
@@ -353,7 +356,8 @@ int LinkToEarlierCopy(const struct stat& st, const Place& place) {
     // The earlier copy must still be there and be of the file as it is now.
     struct stat there;
     if (earlier.size != st.st_size || !SameTime(earlier.mtim, st.st_mtim) || !SameTime(earlier.ctim, st.st_ctim) ||
-        ::lstat(earlier.path.c_str(), &there) != 0 || there.st_dev != earlier.dev || there.st_ino != earlier.ino) {
+        ::lstat(LongPath(earlier.path).c_str(), &there) != 0 || there.st_dev != earlier.dev ||
+        there.st_ino != earlier.ino) {
         return ENOENT;
     }
     struct stat current;
@@ -361,7 +365,7 @@ int LinkToEarlierCopy(const struct stat& st, const Place& place) {
         current.st_ino == there.st_ino) {
         return EEXIST;
     }
-    return ::linkat(AT_FDCWD, earlier.path.c_str(), place.dir, place.temp.c_str(), 0) == 0 ? 0 : ENOENT;
+    return ::linkat(AT_FDCWD, LongPath(earlier.path).c_str(), place.dir, place.temp.c_str(), 0) == 0 ? 0 : ENOENT;
 }
 
 void RememberLinkedCopy(const struct stat& st, const std::string& to, dev_t dev, ino_t ino) {
@@ -376,7 +380,8 @@ void RememberLinkedCopy(const struct stat& st, const std::string& to, dev_t dev,
 int CopyRegular(int folder, const char* from, const std::string& to, bool onlyIfFree) {
     Place place;
     if (const int err = place.Open(to)) return err;
-    const int in = ::openat(folder, from, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    const LongPath source(from, std::strlen(from));  // a name in `folder` is never long
+    const int in = ::openat(folder, source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (in < 0) return errno;
     struct stat st;
     const int statErr = ::fstat(in, &st) != 0 ? errno : (S_ISREG(st.st_mode) ? 0 : ENOTSUP);
@@ -442,7 +447,7 @@ int CopyRegular(int folder, const char* from, const std::string& to, bool onlyIf
 int CopyLink(const std::string& from, const struct stat& st, const std::string& to, bool onlyIfFree) {
     std::string target(size_t(st.st_size > 0 ? st.st_size : PATH_MAX), '\0');
     for (;;) {
-        const ssize_t n = ::readlink(from.c_str(), target.data(), target.size());
+        const ssize_t n = ::readlink(LongPath(from).c_str(), target.data(), target.size());
         if (n < 0) return errno;
         if (size_t(n) < target.size()) {
             target.resize(size_t(n));
@@ -462,19 +467,20 @@ int CopyLink(const std::string& from, const struct stat& st, const std::string& 
 
 // 0 or errno: the folder's mode, extended attributes and dates.
 int GiveFolderAttributes(const std::string& from, const struct stat& st, const std::string& to) {
-    if (const int err = CopyAttributes(-1, from.c_str(), -1, to.c_str(), to)) return err;
+    if (const int err = CopyAttributes(-1, LongPath(from).c_str(), -1, LongPath(to).c_str(), to)) return err;
     const timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::chmod(to.c_str(), st.st_mode & 07777) != 0 || ::utimensat(AT_FDCWD, to.c_str(), times, 0) != 0) return errno;
+    const LongPath at(to);
+    if (::chmod(at.c_str(), st.st_mode & 07777) != 0 || ::utimensat(AT_FDCWD, at.c_str(), times, 0) != 0) return errno;
     return 0;
 }
 
 // Without its attributes the folder stays private to its owner (and writable by
 // it) until CopyAttributesTo gives it its mode and dates.
 int CopyFolder(const std::string& from, const struct stat& st, const std::string& to, bool attributes) {
-    if (::mkdir(to.c_str(), 0700) != 0) return errno;
+    if (::mkdir(LongPath(to).c_str(), 0700) != 0) return errno;
     if (!attributes) return 0;
     if (const int err = GiveFolderAttributes(from, st, to)) {
-        ::rmdir(to.c_str());
+        ::rmdir(LongPath(to).c_str());
         return err;
     }
     return 0;
@@ -515,9 +521,9 @@ int FolderItem::Copy(const Ref<FolderItem>& destination, bool folderAttributes) 
     }
 
     struct stat st;
-    if (::lstat(path_.c_str(), &st) != 0) return errno;
+    if (::lstat(LongPath(path_).c_str(), &st) != 0) return errno;
     struct stat there;
-    if (!seenMissing && ::stat(to.c_str(), &there) == 0 && S_ISDIR(there.st_mode)) {
+    if (!seenMissing && ::stat(LongPath(to).c_str(), &there) == 0 && S_ISDIR(there.st_mode)) {
         to += (to.empty() || to.back() != '/') ? "/" : "";
         to += Name();
     }
@@ -541,10 +547,10 @@ int FolderItem::Copy(const Ref<FolderItem>& destination, bool folderAttributes) 
 void FolderItem::CopyAttributesTo(const Ref<FolderItem>& destination) {
     struct stat st;
     const std::string to = destination->NativePath();
-    int err = ::lstat(path_.c_str(), &st) == 0 ? 0 : errno;
+    int err = ::lstat(LongPath(path_).c_str(), &st) == 0 ? 0 : errno;
     if (!err && S_ISLNK(st.st_mode)) {
         const timespec times[2] = {st.st_atim, st.st_mtim};
-        if (::utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) err = errno;
+        if (::utimensat(AT_FDCWD, LongPath(to).c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) err = errno;
     } else if (!err) {
         err = GiveFolderAttributes(path_, st, to);
     }

@@ -6,8 +6,10 @@
 #include <unistd.h>
 #include <sys/stat.h>
 
+#include <climits>
 #include <cerrno>
 #include <filesystem>
+#include <functional>
 
 #include "EngineFixture.h"
 #include "engine/CCleanRAMDisk.h"
@@ -141,6 +143,87 @@ const KindCase kKindCases[] = {
 INSTANTIATE_TEST_SUITE_P(Kinds, KindConflict, ::testing::ValuesIn(kKindCases), [](const auto& info) {
     return std::string(info.param.name);
 });
+
+// Folders below the RAM disk's root, so that `tail` ("/x/i") under them makes
+// a path of PATH_MAX - 1 bytes, the longest a call takes. The source folder's
+// root is shorter, but not by as much as a temporary name is longer.
+std::string DeepFolders(const std::string& ramRoot, size_t tail) {
+    const size_t want = PATH_MAX - 1 - ramRoot.size() - 1 - tail;
+    std::string folders;
+    while (folders.size() < want) {
+        if (!folders.empty()) folders += '/';
+        const size_t left = want - folders.size();
+        folders.append(left <= 200 ? left : std::min<size_t>(200, left - 2), 'd');
+    }
+    return folders;
+}
+
+struct LimitCase {
+    const char* name;
+    size_t tail;  // of the RAM disk's longest path, below the deep folders
+    // The source folder's tree and the RAM disk's, given the deep folders ("" at the root).
+    std::function<std::pair<Tree, Tree>(const std::string& deep)> trees;
+};
+
+void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.name; }
+
+class KindAtTheLimits : public EngineTest, public ::testing::WithParamInterface<LimitCase> {};
+
+// A change of kind is built beside the old entry under a temporary name; at
+// the longest names and paths it is written back all the same.
+TEST_P(KindAtTheLimits, AChangeOfKindIsWrittenBackAtTheLongestNamesAndPaths) {
+    const LimitCase& c = GetParam();
+    const std::string deep = c.tail ? DeepFolders(ram_, c.tail) + "/" : "";
+    const auto [source, ram] = c.trees(deep);
+    for (const auto& [path, node] : ram) ASSERT_LE(ram_.size() + 1 + path.size(), size_t(PATH_MAX - 1));
+    const Tree later = {{"zz-later.txt", File("saved after it", kNew)}};
+    WriteTree(source_, source);
+    WriteTree(ram_, With(ram, later));
+    a().bLoadComplete = true;
+    testing::internal::CaptureStderr();
+    RunPass(false);
+    const std::string log = testing::internal::GetCapturedStderr();
+    ExpectTrees(With(ram, later), With(ram, later));
+    EXPECT_EQ(a().iSyncFailures, 0) << log;
+    EXPECT_EQ(a().sState, App::kSyncReady());
+}
+
+const std::string kLongName(NAME_MAX, 'n');
+
+const LimitCase kLimitCases[] = {
+    {"AFileBecomesAFolderWhosePathsAreTheLongest", 4,
+     [](const std::string& d) {
+         return std::pair<Tree, Tree>{{{d + "x", File("file")}}, {{d + "x/i", File("in the folder", kNew)}}};
+     }},
+    {"ALinkBecomesAFolderWhosePathsAreTheLongest", 4,
+     [](const std::string& d) {
+         return std::pair<Tree, Tree>{{{d + "x", Link("/volumes/elsewhere")}},
+                                      {{d + "x/i", File("in the folder", kNew)}}};
+     }},
+    {"AFolderBecomesAFileOfTheLongestPath", 2,
+     [](const std::string& d) {
+         return std::pair<Tree, Tree>{{{d + "x/i", File("in the folder")}}, {{d + "x", File("file", kNew)}}};
+     }},
+    {"AFolderBecomesALinkOfTheLongestPath", 2,
+     [](const std::string& d) {
+         return std::pair<Tree, Tree>{{{d + "x/i", File("in the folder")}}, {{d + "x", Link("/volumes/elsewhere")}}};
+     }},
+    {"ALinkToAFolderBecomesAFileOfTheLongestPath", 2,
+     [](const std::string& d) {
+         return std::pair<Tree, Tree>{{{d + "x", Link("..")}}, {{d + "x", File("file", kNew)}}};
+     }},
+    {"AFileOfTheLongestNameBecomesAFolder", 0,
+     [](const std::string&) {
+         return std::pair<Tree, Tree>{{{kLongName, File("file")}}, {{kLongName + "/i", File("in", kNew)}}};
+     }},
+    {"AFolderOfTheLongestNameBecomesAFile", 0,
+     [](const std::string&) {
+         return std::pair<Tree, Tree>{{{kLongName + "/i", File("in")}}, {{kLongName, File("file", kNew)}}};
+     }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Limits, KindAtTheLimits, ::testing::ValuesIn(kLimitCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // A change of kind made on the RAM disk after the last pass is the user's: it is
 // written back even after an incomplete load, the new entry is complete in the

@@ -7,6 +7,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "Scratch.h"
+#include "framework/FileSystem.h"
 #include "framework/FolderItem.h"
 #include "framework/Log.h"
 
@@ -311,6 +313,130 @@ TEST_F(CopyKeeps, DeleteTreeRemovesATreeDeeperThanPathMax) {
     file.DeleteTree();
     EXPECT_EQ(file.LastErrorCode(), 0);
     EXPECT_FALSE(std::filesystem::exists(s / "file"));
+}
+
+// Folders of 200-byte names under `root`, made through descriptors, until the
+// path is at least `bytes` long. Returns the deepest folder's path.
+std::string FoldersDeeperThan(const std::string& root, size_t bytes) {
+    std::string path = root;
+    const std::string name(200, 'l');
+    int level = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    while (level >= 0 && path.size() < bytes) {
+        const int next = ::mkdirat(level, name.c_str(), 0755) == 0
+                             ? ::openat(level, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                             : -1;
+        ::close(level);
+        level = next;
+        path += "/" + name;
+    }
+    if (level < 0) return {};
+    ::close(level);
+    return path;
+}
+
+// The folder that holds `path`, opened one name at a time as the test's own way
+// in; `name` gets the last name.
+int OpenFolderOf(const std::string& path, std::string& name) {
+    const size_t slash = path.rfind('/');
+    name = path.substr(slash + 1);
+    int fd = ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (size_t at = 1; fd >= 0 && at < slash;) {
+        const size_t next = std::min(path.find('/', at), slash);
+        const int child = ::openat(fd, path.substr(at, next - at).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = child;
+        at = next + 1;
+    }
+    return fd;
+}
+
+struct stat DeepStat(const std::string& path) {
+    struct stat st {};
+    std::string name;
+    const int fd = OpenFolderOf(path, name);
+    if (fd < 0 || ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) st.st_nlink = 0;
+    if (fd >= 0) ::close(fd);
+    return st;
+}
+
+std::string DeepContents(const std::string& path) {
+    std::string name, text;
+    const int folder = OpenFolderOf(path, name);
+    const int fd = folder < 0 ? -1 : ::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    char buffer[256];
+    for (ssize_t n; fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, size_t(n));
+    if (fd >= 0) ::close(fd);
+    if (folder >= 0) ::close(folder);
+    return fd < 0 ? "<none>" : text;
+}
+
+// Every step of a pass works on entries whose paths are longer than any call
+// takes (here more than twice PATH_MAX), as on any other: the copies in both
+// directions, their attributes, renames, swaps, the answers and the removal.
+TEST_F(CopyKeeps, PathsLongerThanPathMaxWorkLikeAnyOther) {
+    const std::string deep = FoldersDeeperThan(s.path(), 2 * PATH_MAX + 100);
+    ASSERT_FALSE(deep.empty());
+    WriteFile(s / "f", "bytes");
+    ASSERT_EQ(::symlink("f", (s / "link").c_str()), 0);
+    ASSERT_EQ(::mkdir((s / "folder").c_str(), 0750), 0);
+    const bool attributes = Set(s / "folder", "user.x", "kept");
+
+    const std::string made = deep + "/made";
+    FolderItem folder(made);
+    folder.CreateAsFolder();
+    EXPECT_EQ(folder.LastErrorCode(), 0) << fw::ErrorText(folder.LastErrorCode());
+    EXPECT_TRUE(S_ISDIR(DeepStat(made).st_mode));
+    for (int round = 0; round < 2; ++round) {  // new, then replaced
+        FolderItem file(s / "f", false), link(s / "link", false);
+        file.CopyFileTo(New<FolderItem>(made + "/f"));
+        EXPECT_EQ(file.LastErrorCode(), 0) << round << ": " << fw::ErrorText(file.LastErrorCode());
+        link.CopyFileTo(New<FolderItem>(made + "/link"));
+        EXPECT_EQ(link.LastErrorCode(), 0) << round << ": " << fw::ErrorText(link.LastErrorCode());
+    }
+    FolderItem source(s / "folder", false);
+    const auto copy = New<FolderItem>(made + "/folder", false);
+    source.CopyFolderTo(copy);
+    source.CopyAttributesTo(copy);
+    EXPECT_EQ(source.LastErrorCode(), 0) << fw::ErrorText(source.LastErrorCode());
+
+    EXPECT_EQ(DeepContents(made + "/f"), "bytes");
+    EXPECT_TRUE(S_ISLNK(DeepStat(made + "/link").st_mode));
+    EXPECT_EQ(DeepStat(made + "/folder").st_mode & 07777, 0750u);
+    if (attributes) {
+        std::string name;
+        const int fd = OpenFolderOf(made + "/folder/x", name);
+        char value[16];
+        const ssize_t n = fd < 0 ? -1 : ::fgetxattr(fd, "user.x", value, sizeof value);
+        EXPECT_EQ(n < 0 ? "<none>" : std::string(value, size_t(n)), "kept");
+        if (fd >= 0) ::close(fd);
+    }
+    FolderItem listed(made);
+    EXPECT_EQ(listed.Count(), 3) << "no temporary left beside the copies";
+    FolderItem answers(made + "/f");
+    EXPECT_TRUE(answers.Exists());
+    EXPECT_EQ(answers.Length(), 5);
+    answers.SetPermissions(0640);
+    EXPECT_EQ(DeepStat(made + "/f").st_mode & 07777, 0640u);
+    const auto identity = fw::IdentityAt(made, false);
+    ASSERT_TRUE(identity.has_value());
+    EXPECT_EQ(identity->inode, DeepStat(made).st_ino);
+
+    EXPECT_EQ(fw::RenameEntry(made + "/f", made + "/g"), 0);
+    EXPECT_EQ(fw::ExchangeEntries(made + "/g", made + "/folder"), 0);
+    EXPECT_TRUE(S_ISDIR(DeepStat(made + "/g").st_mode));
+    EXPECT_EQ(DeepContents(made + "/folder"), "bytes");
+    FolderItem back(made + "/folder", false);
+    back.CopyFileTo(New<FolderItem>(s / "back"));
+    EXPECT_EQ(ReadFile(s / "back"), "bytes");
+    FolderItem gone(made + "/link", false);
+    gone.Delete();
+    EXPECT_EQ(gone.LastErrorCode(), 0);
+    EXPECT_FALSE(fw::EntryExists(made + "/link"));
+
+    EXPECT_EQ(fw::RemoveEntry(made), 0);
+    EXPECT_FALSE(fw::EntryExists(made));
+    EXPECT_TRUE(fw::EntryExists(deep));
+    FolderItem(s / std::string(200, 'l')).DeleteTree();
 }
 
 }  // namespace
