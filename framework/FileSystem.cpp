@@ -15,6 +15,7 @@
 namespace fw {
 
 using internal::LongPath;
+
 namespace {
 
 std::mutex gHookMutex;

@@ -380,7 +380,7 @@ void RememberLinkedCopy(const struct stat& st, const std::string& to, dev_t dev,
 int CopyRegular(int folder, const char* from, const std::string& to, bool onlyIfFree) {
     Place place;
     if (const int err = place.Open(to)) return err;
-    const LongPath source(from, std::strlen(from));  // a name in `folder` is never long
+    const LongPath source(from, std::strlen(from));  // a path may be long; a name in `folder` never is
     const int in = ::openat(folder, source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (in < 0) return errno;
     struct stat st;
