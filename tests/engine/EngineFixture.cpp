@@ -3,16 +3,20 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "TestPaths.h"
 #include "engine/CCleanRAMDisk.h"
+#include "engine/CStartup.h"
 #include "engine/CSync.h"
+#include "engine/CTavelmorinth.h"
 #include "engine/SyncFaults.h"
 #include "framework/Application.h"
 #include "framework/Clock.h"
 #include "framework/FolderItem.h"
 #include "framework/Shell.h"
+#include "framework/Strings.h"
 #include "framework/Thread.h"
 
 namespace tvmtest {
@@ -93,9 +97,42 @@ void EngineTest::WaitThreadsEnded() {
     fw::ProcessEvents(120000, [] { return fw::Thread::LiveCount() == 0; });
 }
 
+std::string Incomplete(int failures, bool sourceFull) {
+    return fw::Replace(failures == 1 ? App::kSyncIncompleteOne() : App::kSyncIncomplete(), "%1",
+                       std::to_string(failures)) +
+           " " + (sourceFull ? App::kSyncSourceFull() : App::kSyncSeeLog());
+}
+
 void EngineTest::ExpectTrees(const Tree& source, const Tree& ram) const {
     EXPECT_EQ(Difference(WithParents(source), ReadTree(source_)), "") << "in the source folder";
     EXPECT_EQ(Difference(WithParents(ram), ReadTree(ram_)), "") << "on the RAM disk";
 }
+
+void DrivenTest::SetUp() {
+    EngineTest::SetUp();
+    if (IsSkipped()) return;
+    if (!std::filesystem::exists(std::string(TVM_HELPERS_DIR) + "/hdiutil"))
+        GTEST_SKIP() << "the disk tools are not built";
+    fw::SetClock(&clock_);
+    a().oCleanRamDisk = nullptr;
+}
+
+void DrivenTest::Start(bool enableTimer) {
+    auto startup = fw::New<CStartup>();
+    startup->bEnableTimer = enableTimer;
+    startup->Run();
+    WaitIdle();
+}
+
+bool DrivenTest::Drive(const std::function<bool()>& done) {
+    for (int step = 0; step < 6000; ++step) {
+        if (done()) return true;
+        clock_.Advance(100);
+        WaitIdle();
+    }
+    return done();
+}
+
+void DrivenTest::Quit() { a().oTavelmorinth->CleanRAMDisk(); }
 
 }  // namespace tvmtest

@@ -3,12 +3,14 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "Tree.h"
 #include "app/App.h"
 #include "app/ProgramApp.h"
+#include "framework/Clock.h"
 
 namespace tvmtest {
 
@@ -18,6 +20,11 @@ bool MountedHere(const std::string& path);
 int Mode(const std::string& path);
 // The tree without the lock file's folder.
 Tree UserEntries(Tree tree);
+// The status after a pass with `failures` failures: the count, then what to do.
+std::string Incomplete(int failures, bool sourceFull = false);
+
+// Which pass a table row runs.
+enum Direction { kLoad, kWriteBack };
 
 // The quit gate is the application's; here it only counts the requests and
 // refuses them, so that the sequencers can be watched on their own. With
@@ -58,6 +65,23 @@ protected:
 
 private:
     std::unique_ptr<TestApp> app_;
+};
+
+// The program's own start, timers and quit with the real disk tools, on a clock
+// that the test moves. Skipped where the disk tools are not built.
+class DrivenTest : public EngineTest {
+protected:
+    void SetUp() override;
+
+    // The start as the program runs it: the start-up thread makes the workers,
+    // the RAM disk and its first load.
+    void Start(bool enableTimer = true);
+    // Moves the clock on in small steps, letting passes finish in between, until
+    // `done` holds (or ten minutes of clock time have gone by).
+    bool Drive(const std::function<bool()>& done);
+    void Quit();  // what the quit gate does when no pass runs
+
+    fw::MockClock clock_;
 };
 
 }  // namespace tvmtest

@@ -10,20 +10,11 @@
 #include "engine/CCleanRAMDisk.h"
 #include "engine/SyncFaults.h"
 #include "framework/Log.h"
-#include "framework/Strings.h"
 
 namespace tvmtest {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Incomplete(int failures, bool sourceFull = false) {
-    return fw::Replace(failures == 1 ? App::kSyncIncompleteOne() : App::kSyncIncomplete(), "%1",
-                       std::to_string(failures)) +
-           " " + (sourceFull ? App::kSyncSourceFull() : App::kSyncSeeLog());
-}
-
-enum Direction { kLoad, kWriteBack };
 
 struct EntryCase {
     const char* name;

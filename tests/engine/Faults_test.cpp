@@ -15,18 +15,11 @@
 #include "engine/CCleanRAMDisk.h"
 #include "engine/CSync.h"
 #include "engine/SyncFaults.h"
-#include "framework/Strings.h"
 
 namespace tvmtest {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Incomplete(int failures, bool sourceFull = false) {
-    return fw::Replace(failures == 1 ? App::kSyncIncompleteOne() : App::kSyncIncomplete(), "%1",
-                       std::to_string(failures)) +
-           " " + (sourceFull ? App::kSyncSourceFull() : App::kSyncSeeLog());
-}
 
 void MountTmpfs(const std::string& where, const char* options) {
     fs::create_directories(where);

@@ -5,8 +5,6 @@
 namespace tvmtest {
 namespace {
 
-enum Direction { kLoad, kWriteBack };
-
 struct MirrorCase {
     const char* name;
     Direction direction;

@@ -29,15 +29,8 @@ namespace fs = std::filesystem;
 
 const std::string kMoved = "/volumes/source-moved";
 
-class Roots : public EngineTest {
+class Roots : public DrivenTest {
 protected:
-    void SetUp() override {
-        EngineTest::SetUp();
-        if (IsSkipped()) return;
-        if (!fs::exists(std::string(TVM_HELPERS_DIR) + "/hdiutil")) GTEST_SKIP() << "the disk tools are not built";
-        fw::SetClock(&clock_);
-        a().oCleanRamDisk = nullptr;
-    }
     void TearDown() override {
         if (MountedHere(source_)) ::umount2(source_.c_str(), MNT_DETACH);
         RemoveTree(kMoved);
@@ -46,28 +39,14 @@ protected:
 
     void Start() {
         a().sPath = Shell(source_);
-        auto startup = fw::New<CStartup>();
-        startup->bEnableTimer = true;
-        startup->Run();
-        WaitIdle();
+        DrivenTest::Start();
         ASSERT_TRUE(a().oTavelmorinth);
         ASSERT_EQ(a().sState, App::kSyncReady());
-    }
-    bool Drive(const std::function<bool()>& done) {
-        for (int step = 0; step < 6000; ++step) {
-            if (done()) return true;
-            clock_.Advance(100);
-            WaitIdle();
-        }
-        return done();
     }
     void WriteBack() {
         a().oTimerCopy->Fire();
         WaitIdle();
     }
-    void Quit() { a().oTavelmorinth->CleanRAMDisk(); }
-
-    fw::MockClock clock_;
 };
 
 struct SourceChange {

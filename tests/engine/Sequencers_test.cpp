@@ -34,15 +34,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class Sequencers : public EngineTest {
+class Sequencers : public DrivenTest {
 protected:
-    void SetUp() override {
-        EngineTest::SetUp();
-        if (IsSkipped()) return;
-        if (!fs::exists(std::string(TVM_HELPERS_DIR) + "/hdiutil")) GTEST_SKIP() << "the disk tools are not built";
-        fw::SetClock(&clock_);
-        a().oCleanRamDisk = nullptr;
-    }
     void TearDown() override {
         // A test that made the settings unwritable leaves them writable again.
         std::error_code ec;
@@ -58,29 +51,6 @@ protected:
         return fw::SpecialFolder::ApplicationData()->NativePath() + "/TavelmorinthSettings";
     }
 
-    // The start as the program runs it: the start-up thread makes the workers,
-    // the RAM disk and its first load.
-    void Start(bool enableTimer = true) {
-        auto startup = fw::New<CStartup>();
-        startup->bEnableTimer = enableTimer;
-        startup->Run();
-        WaitIdle();
-    }
-
-    // Moves the clock on in small steps, letting passes finish in between, until
-    // `done` holds (or ten minutes of clock time have gone by).
-    bool Drive(const std::function<bool()>& done) {
-        for (int step = 0; step < 6000; ++step) {
-            if (done()) return true;
-            clock_.Advance(100);
-            WaitIdle();
-        }
-        return done();
-    }
-
-    void Quit() { a().oTavelmorinth->CleanRAMDisk(); }  // what the quit gate does when no pass runs
-
-    fw::MockClock clock_;
 };
 
 TEST_F(Sequencers, StartMakesTheWorkersTheRAMDiskAndItsFirstLoad) {

@@ -16,17 +16,12 @@
 
 using fw::FolderItem;
 using fw::New;
+using tvmtest::LStat;
 using tvmtest::ReadFile;
 using tvmtest::Scratch;
 using tvmtest::WriteFile;
 
 namespace {
-
-struct stat LStat(const std::string& path) {
-    struct stat st {};
-    ::lstat(path.c_str(), &st);
-    return st;
-}
 
 void SetTimes(const std::string& path, time_t sec, long nsec, bool ofLink = false) {
     const timespec t[2] = {{sec - 100, 7}, {sec, nsec}};

@@ -21,17 +21,12 @@
 
 using fw::FolderItem;
 using fw::New;
+using tvmtest::LStat;
 using tvmtest::ReadFile;
 using tvmtest::Scratch;
 using tvmtest::WriteFile;
 
 namespace {
-
-struct stat LStat(const std::string& path) {
-    struct stat st {};
-    ::lstat(path.c_str(), &st);
-    return st;
-}
 
 std::set<std::string> Entries(const std::string& folder) {
     std::set<std::string> names;

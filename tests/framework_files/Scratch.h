@@ -34,6 +34,13 @@ private:
     std::string path_;
 };
 
+// The entry itself (links not followed); all zero when there is nothing.
+inline struct stat LStat(const std::string& path) {
+    struct stat st {};
+    ::lstat(path.c_str(), &st);
+    return st;
+}
+
 inline void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
