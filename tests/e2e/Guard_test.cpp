@@ -214,10 +214,7 @@ TEST_F(GuardTest, AStartWhileTheGuardWritesBackWaitsForIt) {
         ASSERT_TRUE(WaitLoaded(all, 60)) << ProgramLog();
         EXPECT_FALSE(Alive(guard));
         ASSERT_TRUE(QuitAndWait(second, 60));
-        EXPECT_FALSE(Mounted(kRamDisk));
-        const Tree source = Snapshot(source_);
-        EXPECT_EQ(MissingOrChanged(all, source), "");
-        EXPECT_EQ(Leftovers(source), std::vector<std::string>{});
+        ExpectEjectedAndSaved(all);
         return;
     }
     FAIL() << "the guard's write-back always ended before the start in " << kAttempts << " attempts";

@@ -3,11 +3,9 @@
 // that belongs to that user alone, loads it, and at quit writes it back and ejects it.
 #include <fcntl.h>
 #include <grp.h>
-#include <pwd.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -15,65 +13,38 @@
 
 #include "ProgramFixture.h"
 #include "TestPaths.h"
-#include "framework/Shell.h"
 
 namespace tvmtest {
 namespace {
 
 namespace fs = std::filesystem;
 
-int RunCommand(const std::string& commandLine) {
-    fw::Shell shell;
-    shell.Execute(commandLine);
-    return shell.ErrorCode();
-}
-
 class OrdinaryUser : public ProgramTest {
 protected:
     void SetUp() override {
         ProgramTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        struct statvfs fsInfo {};
-        if (::statvfs(home_.c_str(), &fsInfo) == 0 && (fsInfo.f_flag & ST_NOSUID))
+        if (!SetUserIdWorksIn(home_))
             GTEST_SKIP() << "the scratch folder is on a nosuid mount: the helper cannot get its privilege there";
         name_ = "tvm-own-e2e" + std::to_string(::getpid());
-        ASSERT_EQ(RunCommand("useradd --no-create-home --user-group --shell /usr/sbin/nologin " + name_), 0);
+        ScratchAccount account;
+        ASSERT_TRUE(MakeScratchUser(name_, account));
         made_ = true;
-        const passwd* user = ::getpwnam(name_.c_str());
-        ASSERT_TRUE(user);
-        uid_ = user->pw_uid;
-        gid_ = user->pw_gid;
+        uid_ = account.uid;
+        gid_ = account.gid;
         // The bundle as installed: the helper root's and set-user-ID beside the tools.
         root_ = fs::path(home_).parent_path().string();
-        bundle_ = root_ + "/Tavelmorinth";
-        fs::copy(TVM_BUNDLE_DIR, bundle_, fs::copy_options::recursive);
-        const std::string helper = bundle_ + "/Contents/Helpers/tavelmorinth-mount";
-        ASSERT_EQ(::chown(helper.c_str(), 0, 0), 0);
-        ASSERT_EQ(::chmod(helper.c_str(), 04755), 0);
-        for (fs::path p = root_; p != p.root_path(); p = p.parent_path()) {
-            struct stat st {};
-            if (::stat(p.c_str(), &st) == 0) ::chmod(p.c_str(), st.st_mode | S_IXOTH);
-        }
+        bundle_ = InstallBundle(root_, true);
+        ASSERT_FALSE(bundle_.empty());
         ASSERT_EQ(::chmod("/volumes", 0755), 0);
         // The user's fallback folder and device records go to a /dev/shm of the namespace's own.
-        if (!Mounted("/dev/shm") || ::access("/dev/shm/.tvm-e2e", F_OK) != 0) {
-            ASSERT_EQ(::mount("tvm-e2e-shm", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "size=64m,mode=1777"), 0);
-            ::close(::open("/dev/shm/.tvm-e2e", O_CREAT | O_WRONLY, 0600));
-        }
+        ASSERT_TRUE(OwnDevShm());
     }
 
     void TearDown() override {
         ProgramTest::TearDown();
         ::chmod("/volumes", 01777);
-        if (made_) RunCommand("userdel " + name_ + "; groupdel " + name_ + " 2>/dev/null; true");
-    }
-
-    // The home folder and the runtime folder are the user's own.
-    void GiveHomeToUser() {
-        for (const std::string& top : {home_, root_ + "/run"}) {
-            ::lchown(top.c_str(), uid_, gid_);
-            for (auto& e : fs::recursive_directory_iterator(top)) ::lchown(e.path().c_str(), uid_, gid_);
-        }
+        if (made_) RemoveScratchUser(name_);
     }
 
     Program& StartAsUser() {
@@ -91,7 +62,7 @@ TEST_F(OrdinaryUser, GetsASizedRAMDiskOfTheirOwnThatIsLoadedSavedAndEjected) {
     const Tree files = {{"notes.txt", File("mine\n")}, {"Projekt/entwurf.txt", File("draft")}};
     WriteTree(source_, files);
     WriteSettings("512", "60", source_);
-    GiveHomeToUser();
+    GiveHomeTo(uid_, gid_);
     Program& program = StartAsUser();
     ASSERT_TRUE(WaitLoaded(files)) << ProgramLog();
 
@@ -132,7 +103,7 @@ TEST_F(OrdinaryUser, ALinkIntoSharedMemoryAnEarlierVersionLeftIsLeftAloneAndTheQ
     const Tree files = {{"notes.txt", File("mine\n")}};
     WriteTree(source_, files);
     WriteSettings("256", "60", source_);
-    GiveHomeToUser();
+    GiveHomeTo(uid_, gid_);
     Program& program = StartAsUser();
     // The program answers later starts once it is up; one started before would be the program itself.
     ASSERT_TRUE(WaitFor([&] { return fs::exists(root_ + "/run/tavelmorinth.socket"); }, 20)) << ProgramLog();
@@ -153,7 +124,7 @@ TEST_F(OrdinaryUser, AReadOnlyFolderArrivesWholeBothWaysAndTheQuitGoesThrough) {
     const Tree files = {{"Archiv/alt.txt", File("old work")}, {"notes.txt", File("mine\n")}};
     WriteTree(source_, files);
     WriteSettings("256", "60", source_);
-    GiveHomeToUser();
+    GiveHomeTo(uid_, gid_);
     ASSERT_EQ(::chmod((source_ + "/Archiv").c_str(), 0555), 0);
     Program& program = StartAsUser();
     ASSERT_TRUE(WaitLoaded(files)) << ProgramLog();

@@ -2,10 +2,7 @@
 // can neither put anything at the RAM disk's path, nor block A's private folders,
 // and a settings copy that arrives inside A's source folder cannot move it.
 #include <fcntl.h>
-#include <pwd.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -13,57 +10,30 @@
 
 #include "ProgramFixture.h"
 #include "TestPaths.h"
-#include "framework/Shell.h"
 
 namespace tvmtest {
 namespace {
 
 namespace fs = std::filesystem;
 
-int RunCommand(const std::string& commandLine) {
-    fw::Shell shell;
-    shell.Execute(commandLine);
-    return shell.ErrorCode();
-}
-
-struct ScratchAccount {
-    std::string name;
-    uid_t uid = 0;
-    gid_t gid = 0;
-};
-
 class OtherUsers : public ProgramTest {
 protected:
     void SetUp() override {
         ProgramTest::SetUp();
         if (IsSkipped() || HasFatalFailure()) return;
-        struct statvfs fsInfo {};
-        if (::statvfs(home_.c_str(), &fsInfo) == 0 && (fsInfo.f_flag & ST_NOSUID))
+        if (!SetUserIdWorksIn(home_))
             GTEST_SKIP() << "the scratch folder is on a nosuid mount: the helper cannot get its privilege there";
         for (const char* role : {"a", "b"}) {
             ScratchAccount account;
-            account.name = std::string("tvm-oth") + role + std::to_string(::getpid());
-            ASSERT_EQ(RunCommand("useradd --no-create-home --user-group --shell /usr/sbin/nologin " + account.name), 0);
+            const std::string name = std::string("tvm-oth") + role + std::to_string(::getpid());
+            ASSERT_TRUE(MakeScratchUser(name, account));
             accounts_.push_back(account);
-            const passwd* user = ::getpwnam(account.name.c_str());
-            ASSERT_TRUE(user);
-            accounts_.back().uid = user->pw_uid;
-            accounts_.back().gid = user->pw_gid;
         }
         root_ = fs::path(home_).parent_path().string();
-        bundle_ = root_ + "/Tavelmorinth";
-        fs::copy(TVM_BUNDLE_DIR, bundle_, fs::copy_options::recursive);
-        ASSERT_EQ(::chown(Helper().c_str(), 0, 0), 0);
-        ASSERT_EQ(::chmod(Helper().c_str(), 04755), 0);
-        for (fs::path p = root_; p != p.root_path(); p = p.parent_path()) {
-            struct stat st {};
-            if (::stat(p.c_str(), &st) == 0) ::chmod(p.c_str(), st.st_mode | S_IXOTH);
-        }
+        bundle_ = InstallBundle(root_, true);
+        ASSERT_FALSE(bundle_.empty());
         ASSERT_EQ(::chmod("/volumes", 0755), 0);
-        if (!Mounted("/dev/shm") || ::access("/dev/shm/.tvm-e2e", F_OK) != 0) {
-            ASSERT_EQ(::mount("tvm-e2e-shm", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "size=64m,mode=1777"), 0);
-            ::close(::open("/dev/shm/.tvm-e2e", O_CREAT | O_WRONLY, 0600));
-        }
+        ASSERT_TRUE(OwnDevShm());
     }
 
     void TearDown() override {
@@ -72,8 +42,7 @@ protected:
         // /tmp is the machine's own: what B planted there goes again.
         for (const auto& planted : planted_) fs::remove_all(planted, ec);
         ::chmod("/volumes", 01777);
-        for (const auto& account : accounts_)
-            RunCommand("userdel " + account.name + "; groupdel " + account.name + " 2>/dev/null; true");
+        for (const auto& account : accounts_) RemoveScratchUser(account.name);
     }
 
     const ScratchAccount& A() const { return accounts_[0]; }
@@ -89,13 +58,6 @@ protected:
     int RunAs(const ScratchAccount& who, const std::string& command) const {
         return RunCommand("setpriv --reuid=" + std::to_string(who.uid) + " --regid=" + std::to_string(who.gid) +
                           " --clear-groups sh -c '" + command + "'");
-    }
-
-    void GiveHomeToA() {
-        for (const std::string& top : {home_, root_ + "/run"}) {
-            ::lchown(top.c_str(), A().uid, A().gid);
-            for (auto& e : fs::recursive_directory_iterator(top)) ::lchown(e.path().c_str(), A().uid, A().gid);
-        }
     }
 
     Program& StartAsA(const std::vector<std::string>& arguments = {}) {
@@ -128,7 +90,7 @@ TEST_F(OtherUsers, WhatAnotherUserMadeInTmpOrSharedMemoryDoesNotKeepTheProgramFr
     const Tree files = {{"notes.txt", File("mine\n")}};
     WriteTree(source_, files);
     WriteSettings("256", "60", source_);
-    GiveHomeToA();
+    GiveHomeTo(A().uid, A().gid);
     envOverrides_ = {"XDG_RUNTIME_DIR"};
     Program& program = StartAsA();
     ASSERT_TRUE(WaitLoaded(files)) << ProgramLog();
@@ -164,7 +126,7 @@ TEST_F(OtherUsers, ASettingsCopyNamingAnotherFolderDoesNotMoveTheSourceFolder) {
     WriteTree(source_, files);
     WriteSettings("256", "60", source_);
     WriteTree(source_, {{"TavelmorinthSettings/Settings.dat", File("512\n10\n" + documents + "\n0040\n0010\n")}});
-    GiveHomeToA();
+    GiveHomeTo(A().uid, A().gid);
     ASSERT_EQ(::chmod(documents.c_str(), 0700), 0);
     Program& program = StartAsA();
     ASSERT_TRUE(WaitLoaded(files)) << ProgramLog();
@@ -218,7 +180,7 @@ TEST_F(OtherUsers, WithoutTheHelperNothingIsMadeAtTheRAMDisksPathAndTheQuitEnds)
     const Tree files = {{"notes.txt", File("mine\n")}};
     WriteTree(source_, files);
     WriteSettings("256", "60", source_);
-    GiveHomeToA();
+    GiveHomeTo(A().uid, A().gid);
     Program& program = StartAsA();
     // The program answers later starts once it is up; one started before would be the program itself.
     ASSERT_TRUE(WaitFor([&] { return fs::exists(root_ + "/run/tavelmorinth.socket"); }, 20)) << ProgramLog();

@@ -1,6 +1,10 @@
 #include "ProgramFixture.h"
 
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +16,7 @@
 #include <thread>
 
 #include "TestPaths.h"
+#include "framework/Shell.h"
 
 extern char** environ;
 
@@ -114,6 +119,69 @@ std::vector<std::string> Leftovers(const Tree& tree) {
     for (const auto& [path, node] : tree)
         if (fs::path(path).filename().string().rfind(".tvm-copy.", 0) == 0) out.push_back(path);
     return out;
+}
+
+int RunCommand(const std::string& commandLine) {
+    fw::Shell shell;
+    shell.Execute(commandLine);
+    return shell.ErrorCode();
+}
+
+bool MakeScratchUser(const std::string& name, ScratchAccount& account) {
+    if (RunCommand("useradd --no-create-home --user-group --shell /usr/sbin/nologin " + name) != 0) return false;
+    const passwd* user = ::getpwnam(name.c_str());
+    if (!user) {
+        RemoveScratchUser(name);
+        return false;
+    }
+    account = {name, user->pw_uid, user->pw_gid};
+    return true;
+}
+
+void RemoveScratchUser(const std::string& name) {
+    RunCommand("userdel " + name + "; groupdel " + name + " 2>/dev/null; true");
+}
+
+bool SetUserIdWorksIn(const std::string& folder) {
+    struct statvfs fsInfo {};
+    return ::statvfs(folder.c_str(), &fsInfo) != 0 || !(fsInfo.f_flag & ST_NOSUID);
+}
+
+std::string InstallBundle(const std::string& root, bool privileged) {
+    const std::string bundle = root + "/Tavelmorinth";
+    fs::copy(TVM_BUNDLE_DIR, bundle, fs::copy_options::recursive);
+    const std::string helper = bundle + "/Contents/Helpers/tavelmorinth-mount";
+    if (privileged) {
+        if (::chown(helper.c_str(), 0, 0) != 0 || ::chmod(helper.c_str(), 04755) != 0) return "";
+    } else if (::chmod(helper.c_str(), 0755) != 0) {
+        return "";
+    }
+    for (fs::path p = root; p != p.root_path(); p = p.parent_path()) {
+        struct stat st {};
+        if (::stat(p.c_str(), &st) == 0) ::chmod(p.c_str(), st.st_mode | S_IXOTH);
+    }
+    return bundle;
+}
+
+bool OwnDevShm() {
+    if (Mounted("/dev/shm") && ::access("/dev/shm/.tvm-e2e", F_OK) == 0) return true;
+    if (::mount("tvm-e2e-shm", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "size=64m,mode=1777") != 0) return false;
+    ::close(::open("/dev/shm/.tvm-e2e", O_CREAT | O_WRONLY | O_CLOEXEC, 0600));
+    return true;
+}
+
+void ProgramTest::GiveHomeTo(uid_t uid, gid_t gid) const {
+    for (const std::string& top : {home_, fs::path(home_).parent_path().string() + "/run"}) {
+        ::lchown(top.c_str(), uid, gid);
+        for (auto& e : fs::recursive_directory_iterator(top)) ::lchown(e.path().c_str(), uid, gid);
+    }
+}
+
+void ProgramTest::ExpectEjectedAndSaved(const Tree& expected) const {
+    EXPECT_FALSE(Mounted(kRamDisk));
+    const Tree source = Snapshot(source_);
+    EXPECT_EQ(MissingOrChanged(expected, source), "");
+    EXPECT_EQ(Leftovers(source), std::vector<std::string>{});
 }
 
 void ProgramTest::SetUp() {

@@ -51,6 +51,11 @@ protected:
     bool WaitLoaded(const Tree& expected, double seconds = 20);
 
     std::string ProgramLog() const;
+    // The home folder and the runtime folder, with everything in them, given to a user.
+    void GiveHomeTo(uid_t uid, gid_t gid) const;
+    // After the end: the RAM disk is ejected and the source folder holds every
+    // file of `expected` with its bytes and nothing an interrupted copy left.
+    void ExpectEjectedAndSaved(const Tree& expected) const;
 
     std::string home_, source_, settings_;
     // "NAME=value" entries that replace the test environment's, "NAME" alone
@@ -82,5 +87,28 @@ Tree ManyFiles(const std::string& folder, int count, size_t bytes);
 ino_t Inode(const std::string& path);
 // Entries left by interrupted copies.
 std::vector<std::string> Leftovers(const Tree& tree);
+
+// Runs a shell command line; its exit code.
+int RunCommand(const std::string& commandLine);
+
+// A user made for one test: no home, no login shell, a group of its own.
+struct ScratchAccount {
+    std::string name;
+    uid_t uid = 0;
+    gid_t gid = 0;
+};
+// False when the user cannot be made.
+bool MakeScratchUser(const std::string& name, ScratchAccount& account);
+void RemoveScratchUser(const std::string& name);
+
+// Whether a set-user-ID program under `folder` gets its privilege there.
+bool SetUserIdWorksIn(const std::string& folder);
+// The program's bundle copied under `root` as a package installs it, with the
+// mount helper root's and set-user-ID when `privileged` (else a plain program),
+// and every folder from `root` up searchable by others. Returns the bundle's path.
+std::string InstallBundle(const std::string& root, bool privileged);
+// A /dev/shm of the mount namespace's own, mounted the first time; false when
+// it cannot be.
+bool OwnDevShm();
 
 }  // namespace tvmtest

@@ -149,10 +149,7 @@ TEST_F(ProgramRun, AQuitDuringALongWriteBackWaitsUntilEveryFileArrived) {
         const auto status = program.WaitExit(60);
         ASSERT_TRUE(status) << "still running 60 s after SIGTERM\n" << ProgramLog();
         EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << DescribeStatus(*status);
-        EXPECT_FALSE(Mounted(kRamDisk));
-        const Tree source = Snapshot(source_);
-        EXPECT_EQ(MissingOrChanged(bulk, source), "");
-        EXPECT_EQ(Leftovers(source), std::vector<std::string>{});
+        ExpectEjectedAndSaved(bulk);
         if (during) return;
         std::cerr << "attempt " << attempt << ": the write-back ended before the quit; again\n";
     }
@@ -222,10 +219,7 @@ TEST_F(ProgramRun, AKillDuringAWriteBackAndAnotherStartLoseNoFile) {
         ASSERT_TRUE(WaitFor([&] { return Inode(lockFile) != oldLock; }, 10)) << ProgramLog();
         EXPECT_EQ(MissingOrChanged(all, Snapshot(kRamDisk)), "") << "the load after the crash lost RAM-disk files";
         ASSERT_TRUE(QuitAndWait(second, 60));
-        EXPECT_FALSE(Mounted(kRamDisk));
-        const Tree source = Snapshot(source_);
-        EXPECT_EQ(MissingOrChanged(all, source), "");
-        EXPECT_EQ(Leftovers(source), std::vector<std::string>{});
+        ExpectEjectedAndSaved(all);
         return;
     }
     FAIL() << "the write-back always ended before the kill in " << kAttempts << " attempts";

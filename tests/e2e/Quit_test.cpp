@@ -75,10 +75,7 @@ TEST_F(Quitting, FurtherRequestsDuringTheLastWriteBackWaitForItToTheLastByte) {
         const auto status = program.WaitExit(60);
         ASSERT_TRUE(status) << "still running 60 s after the requests\n" << ProgramLog();
         EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0) << DescribeStatus(*status);
-        EXPECT_FALSE(Mounted(kRamDisk));
-        const Tree source = Snapshot(source_);
-        EXPECT_EQ(MissingOrChanged(held, source), "");
-        EXPECT_EQ(Leftovers(source), std::vector<std::string>{});
+        ExpectEjectedAndSaved(held);
         return;
     }
     FAIL() << "the program never was where the test needs it in " << kAttempts << " attempts";

@@ -3,7 +3,6 @@
 // renames a folder of theirs onto the RAM disk's path during the quit. Nothing
 // reaches what stands there now, and the quit still ends.
 #include <grp.h>
-#include <pwd.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -18,7 +17,6 @@
 
 #include "ProgramFixture.h"
 #include "TestPaths.h"
-#include "framework/Shell.h"
 
 namespace tvmtest {
 namespace {
@@ -82,27 +80,17 @@ protected:
         if (IsSkipped() || HasFatalFailure()) return;
         for (int i = 0; i < 2; ++i) {
             names_[i] = "tvm-roots" + std::to_string(i) + "-" + std::to_string(::getpid());
-            ASSERT_EQ(Run("useradd --no-create-home --user-group --shell /usr/sbin/nologin " + names_[i]), 0);
+            ScratchAccount account;
+            ASSERT_TRUE(MakeScratchUser(names_[i], account));
             made_[i] = true;
-            const passwd* user = ::getpwnam(names_[i].c_str());
-            ASSERT_TRUE(user);
-            uid_[i] = user->pw_uid;
-            gid_[i] = user->pw_gid;
+            uid_[i] = account.uid;
+            gid_[i] = account.gid;
         }
         root_ = fs::path(home_).parent_path().string();
-        bundle_ = root_ + "/Tavelmorinth";
-        fs::copy(TVM_BUNDLE_DIR, bundle_, fs::copy_options::recursive);
-        // No helper with its privilege.
-        ::chmod((bundle_ + "/Contents/Helpers/tavelmorinth-mount").c_str(), 0755);
-        for (fs::path p = root_; p != p.root_path(); p = p.parent_path()) {
-            struct stat st {};
-            if (::stat(p.c_str(), &st) == 0) ::chmod(p.c_str(), st.st_mode | S_IXOTH);
-        }
+        bundle_ = InstallBundle(root_, false);  // no helper with its privilege
+        ASSERT_FALSE(bundle_.empty());
         ASSERT_EQ(::chmod("/volumes", 01777), 0);
-        if (!Mounted("/dev/shm") || ::access("/dev/shm/.tvm-e2e", F_OK) != 0) {
-            ASSERT_EQ(::mount("tvm-e2e-shm", "/dev/shm", "tmpfs", MS_NOSUID | MS_NODEV, "size=64m,mode=1777"), 0);
-            std::ofstream("/dev/shm/.tvm-e2e");
-        }
+        ASSERT_TRUE(OwnDevShm());
     }
 
     void TearDown() override {
@@ -116,20 +104,7 @@ protected:
         fs::remove_all(kPrepared, ec);
         fs::remove_all("/dev/shm/tavelmorinth-" + std::to_string(uid_[0]), ec);
         for (int i = 0; i < 2; ++i)
-            if (made_[i]) Run("userdel " + names_[i] + "; groupdel " + names_[i] + " 2>/dev/null; true");
-    }
-
-    static int Run(const std::string& commandLine) {
-        fw::Shell shell;
-        shell.Execute(commandLine);
-        return shell.ErrorCode();
-    }
-
-    void GiveHomeToA() {
-        for (const std::string& top : {home_, root_ + "/run"}) {
-            ::lchown(top.c_str(), uid_[0], gid_[0]);
-            for (auto& e : fs::recursive_directory_iterator(top)) ::lchown(e.path().c_str(), uid_[0], gid_[0]);
-        }
+            if (made_[i]) RemoveScratchUser(names_[i]);
     }
 
     // B, from now on: renames the prepared folder onto the path until that works.
@@ -164,7 +139,7 @@ TEST_F(AnotherUser, WhoRenamesAFolderOntoTheRAMDiskPathWhileAStartsAndQuitsGetsN
     if (::statvfs(home_.c_str(), &fsInfo) == 0 && (fsInfo.f_flag & ST_NOEXEC)) GTEST_SKIP() << "noexec scratch";
     WriteTree(source_, kMine);
     WriteSettings("256", "60", source_);
-    GiveHomeToA();
+    GiveHomeTo(uid_[0], gid_[0]);
     const Tree theirs = {{"notes.txt", File("B's text\n")}, {"theirs.txt", File("B's file")}, {"TMP/x", File("B")}};
     WriteTree(kPrepared, theirs);
     for (auto& e : fs::recursive_directory_iterator(kPrepared)) ::lchown(e.path().c_str(), uid_[1], gid_[1]);
