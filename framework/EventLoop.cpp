@@ -234,6 +234,14 @@ void internal::StartRuntime(int& argc, char** argv, void (*makeApplication)(int&
         const std::string ours = UserRuntimeFolder("tavelmorinth", nullptr);
         const bool lent = !ours.empty() && ours != given;
         if (lent) setenv("XDG_RUNTIME_DIR", ours.c_str(), 1);
+        // A write to a peer that is gone (a display server that died, a closed
+        // pipe) fails with EPIPE instead of killing the program in the middle of
+        // its end. A handler rather than SIG_IGN: programs started from here get
+        // the default back.
+        struct sigaction brokenPipe {};
+        brokenPipe.sa_handler = [](int) {};
+        sigemptyset(&brokenPipe.sa_mask);
+        sigaction(SIGPIPE, &brokenPipe, nullptr);
         // Lives as long as the process.
         makeApplication(argc, argv);
         if (lent && runtime) setenv("XDG_RUNTIME_DIR", given.c_str(), 1);

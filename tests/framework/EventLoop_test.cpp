@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <csignal>
@@ -11,6 +12,7 @@
 #include "framework/Application.h"
 #include "framework/Baton.h"
 #include "framework/Internal.h"
+#include "framework/Shell.h"
 #include "framework/Timer.h"
 
 using namespace fw;
@@ -225,6 +227,24 @@ TEST(EventLoop, ProcessEventsLetsThreadsRunAndEndsWhenAskedOrAfterItsTime) {
     ProcessEvents(30);
     EXPECT_GE(Steady::now() - start, std::chrono::milliseconds(30));
     EXPECT_TRUE(baton::HeldByMe());
+}
+
+// A write to a peer that is gone (a display server that died) fails, and the
+// program goes on to end as it chooses; a program it starts gets the default
+// action back.
+TEST(EventLoop, AWriteToAPeerThatIsGoneFailsInsteadOfKillingTheProgram) {
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::close(ends[0]);
+    errno = 0;
+    EXPECT_EQ(::write(ends[1], "x", 1), -1);
+    EXPECT_EQ(errno, EPIPE);
+    ::close(ends[1]);
+
+    Shell shell;
+    shell.Execute("kill -PIPE $$; echo survived");
+    EXPECT_EQ(shell.ErrorCode(), 128 + SIGPIPE) << shell.Result();
+    EXPECT_EQ(shell.Result(), "");
 }
 
 TEST(EventLoop, AnUncaughtExceptionOfAWorkerShowsABoxWithoutBlockingAnyone) {
